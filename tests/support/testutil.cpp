@@ -1,0 +1,85 @@
+#include "testutil.h"
+
+#include <iconv.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace testutil {
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "voktest-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path_, ec);
+}
+
+void writeFile(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    writeFile(path, Bytes(bytes.begin(), bytes.end()));
+}
+
+Bytes readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string readText(const std::string& path) {
+    Bytes b = readFile(path);
+    return std::string(b.begin(), b.end());
+}
+
+bool exists(const std::string& path) { return std::filesystem::exists(path); }
+
+namespace {
+std::string convert(const char* to, const char* from, const std::string& text) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open failed");
+    std::string in = text;
+    std::string out(in.size() * 4 + 16, '\0');
+    char* src = in.data();
+    char* dst = out.data();
+    std::size_t srcLeft = in.size();
+    std::size_t dstLeft = out.size();
+    std::size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+    iconv_close(cd);
+    if (rc == static_cast<std::size_t>(-1)) throw std::runtime_error("text not convertible");
+    out.resize(out.size() - dstLeft);
+    return out;
+}
+}  // namespace
+
+std::string sjis(const std::string& utf8Text) { return convert("CP932", "UTF-8", utf8Text); }
+std::string utf8(const std::string& sjisText) { return convert("UTF-8", "CP932", sjisText); }
+
+std::string logLines(const std::string& utf8WithLf) {
+    std::string s = sjis(utf8WithLf);
+    std::string out;
+    for (char c : s) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+Bytes bytes(std::initializer_list<int> values) {
+    Bytes b;
+    for (int v : values) b.push_back(static_cast<std::uint8_t>(v));
+    return b;
+}
+
+}  // namespace testutil

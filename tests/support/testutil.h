@@ -1,0 +1,44 @@
+// Small helpers for the tests: a scratch folder that removes itself, whole-file
+// reads and writes, and Shift-JIS text made from readable UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testutil {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    // A path inside the folder, as the 8-bit string the library takes.
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+void writeFile(const std::string& path, const Bytes& bytes);
+void writeFile(const std::string& path, const std::string& bytes);
+Bytes readFile(const std::string& path);
+std::string readText(const std::string& path);
+bool exists(const std::string& path);
+
+// UTF-8 -> Shift-JIS (CP932), for expected log lines and input text.
+std::string sjis(const std::string& utf8);
+// Shift-JIS (CP932) -> UTF-8, for readable failure messages.
+std::string utf8(const std::string& sjisText);
+
+// A log line as the library writes it: Shift-JIS, with CR LF line ends.
+std::string logLines(const std::string& utf8WithLf);
+
+Bytes bytes(std::initializer_list<int> values);
+
+}  // namespace testutil
