@@ -1,0 +1,54 @@
+// Record pattern files: reading and validating them into a list of entries,
+// and choosing the entry for a record by its keyword.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "general.h"
+
+namespace vokl {
+
+// A pattern line is read in pieces of at most this many bytes (line feed
+// included); each piece is a line of its own.
+inline constexpr std::size_t kPatternPieceBytes = 65521;
+
+// One pattern line. All lengths are in bytes and fit the 32-bit fields.
+struct PatternEntry {
+    std::int32_t keywordPos = 0;  // 1-based byte position in the record; 0: no keyword
+    std::int32_t keywordLen = 0;  // == keyword.size()
+    std::string keyword;          // EBCDIC bytes, without 0x00
+    std::int32_t patternLen = 0;  // == pattern.size()
+    std::string pattern;          // upper case, only X 9 A N S C P . , space "
+    std::int32_t recordLen = 0;   // record bytes the pattern describes
+};
+
+struct PatternList {
+    std::vector<PatternEntry> entries;  // file order; never empty after a successful read
+    bool multi = false;                 // more than one entry: choose by keyword
+    std::int32_t maxRecordLen = 0;      // longest recordLen (input buffer size)
+    std::int32_t maxPatternLen = 0;     // longest patternLen (output buffer size)
+};
+
+// Reads and validates the pattern file at path. codeOption is j2sconv's
+// (1 kana, 2 lower-case, other ASCII) and selects the JIS8 -> EBCDIC table
+// for keywords. Opens, checks and closes the file itself. Returns 0 and
+// fills list, or writes the log line and returns -12 (open/stat), -17 (empty
+// file, no pattern line), -2 (malformed), -22 (read error) or -30 (memory);
+// list is then empty. Patterns that the engine could not execute (several
+// "." in a numeric run, packed runs over 33 digits or with a double quote
+// inside, a keyword position beyond 32 bits) are refused here with -2.
+std::int32_t readPatternFile(Log& log, const char* path, std::int32_t codeOption, PatternList& list);
+
+// The entry for a record: in multi-pattern mode the first entry whose
+// keyword matches (shift codes 0x28/0x38/0x29 before the keyword, where the
+// pattern has no C or P at the same offset, move it one byte further when
+// skipShiftCodes), else the last entry; in single mode the only entry.
+// record/count: the record bytes read (never read beyond count; a keyword
+// beyond them does not match). list must not be empty.
+const PatternEntry& choosePattern(const PatternList& list, const std::uint8_t* record, std::size_t count,
+                                  bool skipShiftCodes) noexcept;
+
+}  // namespace vokl
