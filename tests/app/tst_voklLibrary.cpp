@@ -1,0 +1,189 @@
+// The library bound by name: the real libvokl and the stand-ins of fakelib/.
+#include "voklLibrary.h"
+
+#include "testutil.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+const QString kRealLib = QStringLiteral(VOK_REAL_LIB_DIR "/libvokl.so");
+
+QString fake(const char* suffix) { return QStringLiteral(VOK_FAKELIB_DIR "/libvokl_%1.so").arg(QLatin1String(suffix)); }
+
+using ExportCall = std::function<void(VoklLibrary&)>;
+
+// Each export called once with harmless arguments (no log, no files).
+const std::map<QString, ExportCall>& exportCalls() {
+    static const std::map<QString, ExportCall> calls = {
+        {QStringLiteral("voklVersion"), [](VoklLibrary& lib) { lib.voklVersion(); }},
+        {QStringLiteral("s2jconv"), [](VoklLibrary& lib) { lib.s2jconv(0, 1, 0, "a", "b", "c"); }},
+        {QStringLiteral("j2sconv"), [](VoklLibrary& lib) { lib.j2sconv(0, 1, 0, 0, 0, "a", "b", "c", "d", "e"); }},
+        {QStringLiteral("mkpatn"), [](VoklLibrary& lib) { lib.mkpatn(0, 0, 0, "a", "b", "c"); }},
+    };
+    return calls;
+}
+
+// The stand-ins read their results from the environment; each test starts clean.
+void clearFakeEnvironment() {
+    for (const char* name : {"VOK_FAKE_RESULT", "VOK_FAKE_RESULT_S2JCONV", "VOK_FAKE_RESULT_J2SCONV",
+                             "VOK_FAKE_RESULT_MKPATN", "VOK_FAKE_LOG", "VOK_FAKE_CALLS"})
+        qunsetenv(name);
+}
+
+}  // namespace
+
+class tst_voklLibrary : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { clearFakeEnvironment(); }
+    void cleanupTestCase() { clearFakeEnvironment(); }
+
+    void realLibraryReportsItsVersion() {
+        VoklLibrary lib(kRealLib);
+        QCOMPARE(lib.voklVersion(), 110.0f);
+    }
+
+    void realLibraryRunsS2jconv() {
+        testutil::TempDir dir;
+        const std::string missing = dir.file("missing.txt");
+        const std::string jef = dir.file("out.bin");
+        const std::string log = dir.file("vok.log");
+        VoklLibrary lib(kRealLib);
+        QCOMPARE(lib.s2jconv(1, 1, 0, missing.c_str(), jef.c_str(), log.c_str()), -10);
+        QVERIFY(testutil::exists(log));
+        QVERIFY(!testutil::readText(log).empty());
+    }
+
+    // Beside the program or in ../lib, as the program's own search path says;
+    // the tests live in <build>/tests, the library in <build>/lib.
+    void bareNameFindsTheLibraryInTheProgramsLibFolder() {
+        VoklLibrary lib;
+        QCOMPARE(lib.voklVersion(), 110.0f);
+        QVERIFY(QFileInfo(lib.loadedFile()).fileName().startsWith(QLatin1String("libvokl.so")));
+    }
+
+    void fakeVersions_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<float>("version");
+        QTest::newRow("1.10") << fake("v110") << 110.0f;
+        QTest::newRow("1.05") << fake("v105") << 105.0f;
+        QTest::newRow("2.00") << fake("v200") << 200.0f;
+        QTest::newRow("10.00") << fake("v1000") << 1000.0f;
+    }
+    void fakeVersions() {
+        QFETCH(QString, file);
+        QFETCH(float, version);
+        VoklLibrary lib(file);
+        QCOMPARE(lib.voklVersion(), version);
+    }
+
+    // A missing export fails only its own call; the others still work.
+    void missingExport_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("missing");
+        QTest::newRow("voklVersion") << fake("noversion") << QStringLiteral("voklVersion");
+        QTest::newRow("s2jconv") << fake("nos2j") << QStringLiteral("s2jconv");
+        QTest::newRow("j2sconv") << fake("noj2s") << QStringLiteral("j2sconv");
+        QTest::newRow("mkpatn") << fake("nomkpatn") << QStringLiteral("mkpatn");
+    }
+    void missingExport() {
+        QFETCH(QString, file);
+        QFETCH(QString, missing);
+        VoklLibrary lib(file);
+        for (const auto& [name, call] : exportCalls()) {
+            if (name == missing) {
+                QVERIFY_THROWS_EXCEPTION(vok::MissingExport, call(lib));
+                QVERIFY_THROWS_EXCEPTION(vok::MissingExport, call(lib));  // asked again, not remembered as found
+            } else {
+                call(lib);
+            }
+        }
+    }
+
+    void missingLibraryFileGivesThePlatformsText() {
+        testutil::TempDir dir;
+        VoklLibrary lib(QString::fromStdString(dir.file("libvokl_absent.so")));
+        for (const auto& [name, call] : exportCalls()) {
+            try {
+                call(lib);
+                QFAIL(qPrintable(name + QStringLiteral(" ran without a library")));
+            } catch (const vok::LibraryLoadError& e) {
+                QVERIFY2(std::string(e.what()).find("libvokl_absent") != std::string::npos, e.what());
+            }
+        }
+        QVERIFY(lib.loadedFile().isEmpty());
+    }
+
+    void bareNameThatNothingFindsGivesLoadError() {
+        VoklLibrary lib(QStringLiteral("vokl_no_such_library"));
+        QVERIFY_THROWS_EXCEPTION(vok::LibraryLoadError, lib.voklVersion());
+    }
+
+    // Nothing is loaded until a call: the file may appear after the object is made.
+    void libraryIsLoadedAtTheFirstCall() {
+        testutil::TempDir dir;
+        const QString path = QString::fromStdString(dir.file("libvokl_late.so"));
+        VoklLibrary lib(path);
+        QVERIFY(lib.loadedFile().isEmpty());
+        QVERIFY(QFile::copy(fake("v200"), path));
+        QCOMPARE(lib.voklVersion(), 200.0f);
+        QVERIFY(!lib.loadedFile().isEmpty());
+    }
+
+    // Every argument reaches the library in its place.
+    void argumentsArriveInOrder() {
+        testutil::TempDir dir;
+        const std::string calls = dir.file("calls.txt");
+        qputenv("VOK_FAKE_CALLS", calls.c_str());
+        VoklLibrary lib(fake("v110"));
+        lib.s2jconv(0, 2, 1, "in.txt", "out.bin", "log1");
+        lib.j2sconv(0, 3, 80, 1, 9, "in.bin", "out.txt", "_********_", "log2", "conv.txt");
+        lib.mkpatn(0, 2, 1, "copy.cbl", "out.ptn", "log3");
+        QCOMPARE(QString::fromStdString(testutil::readText(calls)),
+                 QStringLiteral("s2jconv|0|2|1|in.txt|out.bin|log1\n"
+                                "j2sconv|0|3|80|1|9|in.bin|out.txt|_********_|log2|conv.txt\n"
+                                "mkpatn|0|2|1|copy.cbl|out.ptn|log3\n"));
+    }
+
+    // The stand-ins return what the environment asks, per export if asked so,
+    // and write the log as the real library would.
+    void fakeResultCodes_data() {
+        QTest::addColumn<QByteArray>("common");
+        QTest::addColumn<QByteArray>("forMkpatn");
+        QTest::addColumn<int>("s2j");
+        QTest::addColumn<int>("mk");
+        QTest::addColumn<bool>("logWritten");
+        QTest::newRow("default") << QByteArray() << QByteArray() << 0 << 0 << true;
+        QTest::newRow("count") << QByteArray("12") << QByteArray() << 12 << 12 << true;
+        QTest::newRow("failure") << QByteArray("-22") << QByteArray() << -22 << -22 << true;
+        QTest::newRow("per export") << QByteArray("-1") << QByteArray("-4") << -1 << -4 << true;
+        QTest::newRow("no log") << QByteArray("-31") << QByteArray("-31") << -31 << -31 << false;
+    }
+    void fakeResultCodes() {
+        QFETCH(QByteArray, common);
+        QFETCH(QByteArray, forMkpatn);
+        QFETCH(int, s2j);
+        QFETCH(int, mk);
+        QFETCH(bool, logWritten);
+        if (!common.isEmpty()) qputenv("VOK_FAKE_RESULT", common);
+        if (!forMkpatn.isEmpty()) qputenv("VOK_FAKE_RESULT_MKPATN", forMkpatn);
+        const std::string logText = testutil::sjis("ファイルが見つかりません");
+        qputenv("VOK_FAKE_LOG", QByteArray::fromStdString(logText));
+        testutil::TempDir dir;
+        const std::string log = dir.file("vok.log");
+        VoklLibrary lib(fake("v110"));
+        QCOMPARE(lib.s2jconv(1, 1, 0, "a", "b", log.c_str()), s2j);
+        QCOMPARE(testutil::exists(log), logWritten);
+        if (logWritten) QCOMPARE(testutil::readText(log), logText + "\r\n");
+        QCOMPARE(lib.mkpatn(1, 0, 0, "a", "b", log.c_str()), mk);
+    }
+};
+
+QTEST_MAIN(tst_voklLibrary)
+#include "tst_voklLibrary.moc"
