@@ -1,0 +1,270 @@
+// s2jconv: Shift-JIS text file -> JEF host file.
+//
+// The input is read in blocks and converted in one pass. Single-byte
+// characters go through a 256-entry table prepared once per call (0 = not a
+// plain single byte), so a run of them costs one look-up per byte; lead
+// bytes, line ends and unmapped bytes leave that loop. Lines and columns are
+// not tracked per byte: the offset of the last line feed is kept, and a
+// column is worked out only when an error line needs it.
+#include "s2jconv.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <memory>
+
+#include "messages.h"
+#include "tblank.h"
+#include "tblknj.h"
+
+namespace vokl {
+namespace {
+
+constexpr std::uint8_t kShiftOpen = 0x28;
+constexpr std::uint8_t kShiftClose = 0x29;
+constexpr std::uint8_t kEbcdicSpace = 0x40;
+constexpr std::uint8_t kLoneLeadReplacement = 0x20;
+constexpr std::uint8_t kCarriageReturn = 0x0D;
+constexpr std::uint8_t kLineFeed = 0x0A;
+constexpr std::int64_t kErrorLinesShown = 100;
+
+constexpr std::int32_t kCodeKana = 1;
+constexpr std::int32_t kCodeKanaUpper = 2;
+constexpr std::int32_t kCodeLower = 3;
+constexpr std::int32_t kCodeUnchanged = 9;
+constexpr std::int32_t kShiftCodesOn = 1;
+
+enum class ByteClass : std::uint8_t { Single, Lead, CarriageReturn, LineFeed };
+
+constexpr bool isLeadByte(unsigned b) { return (b >= 0x80 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+constexpr std::array<ByteClass, 256> kByteClass = [] {
+    std::array<ByteClass, 256> classes{};
+    for (unsigned b = 0; b < 256; ++b) {
+        if (isLeadByte(b)) classes[b] = ByteClass::Lead;
+        else if (b == kCarriageReturn) classes[b] = ByteClass::CarriageReturn;
+        else if (b == kLineFeed) classes[b] = ByteClass::LineFeed;
+        else classes[b] = ByteClass::Single;
+    }
+    return classes;
+}();
+
+// The byte as looked up (and as an error line shows it).
+std::uint8_t foldedByte(std::int32_t codeOption, unsigned b) {
+    if (codeOption == kCodeKanaUpper && b >= 'a' && b <= 'z') return static_cast<std::uint8_t>(b - ('a' - 'A'));
+    return static_cast<std::uint8_t>(b);
+}
+
+// EBCDIC for every plain single byte; 0 for lead bytes, line ends and bytes
+// without a mapping, which all take the slow path.
+std::array<std::uint8_t, 256> singleByteTable(std::int32_t codeOption) {
+    std::array<std::uint8_t, 256> table{};
+    const ByteTable* variant = nullptr;
+    if (codeOption == kCodeKana || codeOption == kCodeKanaUpper) variant = &jis8ToEbcdic(SbVariant::Kana);
+    else if (codeOption == kCodeLower) variant = &jis8ToEbcdic(SbVariant::Lower);
+    else if (codeOption != kCodeUnchanged) variant = &jis8ToEbcdic(SbVariant::Ascii);
+    for (unsigned b = 0; b < 256; ++b) {
+        if (kByteClass[b] != ByteClass::Single) continue;
+        const std::uint8_t looked = foldedByte(codeOption, b);
+        table[b] = variant != nullptr ? (*variant)[looked] : looked;
+    }
+    return table;
+}
+
+struct BlockResult {
+    std::size_t written;
+    std::size_t consumed;  // less than the block when its last byte is a lead byte carried over
+};
+
+class SjisToJef {
+public:
+    SjisToJef(Log& log, const S2jRequest& request, std::int64_t inputSize)
+        : log_(log),
+          request_(request),
+          inputSize_(inputSize),
+          shiftCodes_(request.shiftCodes == kShiftCodesOn),
+          singles_(singleByteTable(request.codeOption)) {}
+
+    std::int32_t run(ByteSource& input, File& output);
+
+private:
+    BlockResult convertBlock(const std::uint8_t* in, std::size_t size, bool endOfFile, std::uint8_t* out);
+    void conversionError(const char* format, unsigned shown, std::int64_t offset);
+    std::int32_t writeFailed(const File& output);
+
+    Log& log_;
+    const S2jRequest& request_;
+    const std::int64_t inputSize_;
+    const bool shiftCodes_;
+    const std::array<std::uint8_t, 256> singles_;
+
+    bool kanjiRun_ = false;  // lives across blocks and line ends
+    std::int64_t blockOffset_ = 0;
+    std::int64_t lineFeeds_ = 0;
+    std::int64_t lineStart_ = 0;  // offset of the first byte of the current line
+    std::int64_t errors_ = 0;
+};
+
+void SjisToJef::conversionError(const char* format, unsigned shown, std::int64_t offset) {
+    ++errors_;
+    if (errors_ > kErrorLinesShown + 1) return;
+    if (errors_ == kErrorLinesShown + 1) {
+        log_.line(msg::kMsgTooManyErrors);
+        return;
+    }
+    const long line = static_cast<long>(std::min<std::int64_t>(lineFeeds_ + 1, LONG_MAX));
+    const int column = static_cast<int>(std::min<std::int64_t>(offset - lineStart_ + 1, INT_MAX));
+    log_.line(format, shown, line, column);
+}
+
+BlockResult SjisToJef::convertBlock(const std::uint8_t* in, std::size_t size, bool endOfFile, std::uint8_t* out) {
+    // Locals, not members: stores through the byte pointer could alias them.
+    const std::uint8_t* const singles = singles_.data();
+    const std::uint8_t* p = in;
+    const std::uint8_t* const end = in + size;
+    std::uint8_t* o = out;
+    bool kanjiRun = kanjiRun_;
+    auto offsetOf = [&](const std::uint8_t* at) { return blockOffset_ + (at - in); };
+
+    while (p < end) {
+        if (!kanjiRun) {
+            std::uint8_t v;
+            while (p < end && (v = singles[*p]) != 0) {
+                *o++ = v;
+                ++p;
+            }
+            if (p == end) break;
+        }
+        const unsigned b = *p;
+        switch (kByteClass[b]) {
+        case ByteClass::Lead: {
+            if (p + 1 == end) {
+                if (!endOfFile) {
+                    kanjiRun_ = kanjiRun;
+                    return {static_cast<std::size_t>(o - out), size - 1};
+                }
+                // A lead byte with nothing after it stands alone, outside any shift code.
+                conversionError(msg::kMsgSjisToJefErrorSingle, b, offsetOf(p));
+                *o++ = kLoneLeadReplacement;
+                ++p;
+                break;
+            }
+            if (shiftCodes_ && !kanjiRun) {
+                *o++ = kShiftOpen;
+                kanjiRun = true;
+            }
+            const unsigned code = (b << 8) | p[1];
+            const std::uint8_t* jef = sjisToJef(code);
+            if ((jef[0] | jef[1]) != 0) {
+                o[0] = jef[0];
+                o[1] = jef[1];
+            } else {
+                conversionError(msg::kMsgSjisToJefError, code, offsetOf(p));
+                o[0] = kEbcdicSpace;
+                o[1] = kEbcdicSpace;
+            }
+            o += 2;
+            p += 2;
+            break;
+        }
+        case ByteClass::CarriageReturn:
+            ++p;
+            break;
+        case ByteClass::LineFeed:
+            ++lineFeeds_;
+            lineStart_ = offsetOf(p) + 1;
+            ++p;
+            break;
+        case ByteClass::Single: {
+            if (kanjiRun) {
+                *o++ = kShiftClose;
+                kanjiRun = false;
+            }
+            std::uint8_t v = singles[b];
+            if (v == 0) {
+                conversionError(msg::kMsgJisToEbcdicError, foldedByte(request_.codeOption, b), offsetOf(p));
+                v = kEbcdicSpace;
+            }
+            *o++ = v;
+            ++p;
+            break;
+        }
+        }
+    }
+    kanjiRun_ = kanjiRun;
+    return {static_cast<std::size_t>(o - out), size};
+}
+
+std::int32_t SjisToJef::writeFailed(const File& output) {
+    log_.line(msg::kMsgJefWriteFailed, shownPath(request_.outputPath), systemErrorText(output.lastError()).c_str());
+    return VOKL_EJEF_WRITE;
+}
+
+std::int32_t SjisToJef::run(ByteSource& input, File& output) {
+    const std::int64_t blockSize = inputSize_ <= kS2jWholeFileMax ? inputSize_ : kS2jBlockSize;
+    const auto blockBytes = static_cast<std::size_t>(blockSize);
+    // A block's output is at most twice its input: a shift code per character at worst.
+    auto inBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(blockBytes);
+    auto outBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(2 * blockBytes);
+
+    std::int64_t total = 0;
+    for (;;) {
+        const std::int64_t got = input.read(inBuffer.get(), blockBytes);
+        if (got == 0) break;
+        if (got < 0) {
+            // Stopping here would pass a truncated output off as complete.
+            log_.line(msg::kMsgReadFailed, shownPath(request_.inputPath));
+            return VOKL_ESJIS_READ;
+        }
+        total += got;
+        // A short read also marks the end, so a file that shrinks while it is
+        // read cannot make the carried lead byte come back for ever.
+        const bool endOfFile = total >= inputSize_ || got < blockSize;
+        const BlockResult block = convertBlock(inBuffer.get(), static_cast<std::size_t>(got), endOfFile, outBuffer.get());
+        if (block.consumed < static_cast<std::size_t>(got)) {
+            if (!input.seekBy(-1)) {
+                log_.line(msg::kMsgSeekFailed, shownPath(request_.inputPath));
+                return VOKL_ESJIS_READ;
+            }
+            --total;
+        }
+        blockOffset_ += static_cast<std::int64_t>(block.consumed);
+        if (!output.write(outBuffer.get(), block.written)) return writeFailed(output);
+    }
+    if (kanjiRun_ && !output.write(&kShiftClose, 1)) return writeFailed(output);
+    // Buffered bytes may only fail to reach the disk now.
+    if (!output.close()) return writeFailed(output);
+    if (errors_ != 0) return VOKL_ECHARS_REPLACED;
+    return static_cast<std::int32_t>(std::min<std::int64_t>(lineFeeds_, INT32_MAX));
+}
+
+class FileSource final : public ByteSource {
+public:
+    explicit FileSource(File& file) : file_(file) {}
+    std::int64_t read(void* buffer, std::size_t size) override { return file_.read(buffer, size); }
+    bool seekBy(std::int64_t offset) override { return file_.seekBy(offset); }
+
+private:
+    File& file_;
+};
+
+}  // namespace
+
+std::int32_t convertSjisToJef(Log& log, ByteSource& input, std::int64_t inputSize, File& output,
+                              const S2jRequest& request) {
+    SjisToJef converter(log, request, inputSize);
+    return converter.run(input, output);
+}
+
+}  // namespace vokl
+
+extern "C" VOKL_API int32_t VOKL_CALL s2jconv(int32_t logSwitch, int32_t codeOption, int32_t shiftCodes,
+                                              const char* sjisPath, const char* jefPath, const char* logPath) {
+    return vokl::runExport(logSwitch, logPath, [&](vokl::Log& log) -> std::int32_t {
+        vokl::CheckedFiles files;
+        if (std::int32_t rc = vokl::openAndCheck(log, sjisPath, jefPath, vokl::kS2jChecks, files)) return rc;
+        vokl::FileSource source(files.input);
+        const vokl::S2jRequest request{codeOption, shiftCodes, sjisPath, jefPath};
+        return vokl::convertSjisToJef(log, source, files.inputSize, files.output, request);
+    });
+}

@@ -1,0 +1,37 @@
+// Shift-JIS text file -> JEF host file: the conversion behind the export
+// s2jconv, reachable here so that tests can hand it an input that fails.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "general.h"
+
+namespace vokl {
+
+// Where the conversion takes its bytes from: the input file, or a stand-in.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // Bytes read, 0 at the end, -1 on a read error.
+    virtual std::int64_t read(void* buffer, std::size_t size) = 0;
+    virtual bool seekBy(std::int64_t offset) = 0;
+};
+
+struct S2jRequest {
+    std::int32_t codeOption = 4;
+    std::int32_t shiftCodes = 0;  // exactly 1 frames double-byte runs
+    const char* inputPath = nullptr;
+    const char* outputPath = nullptr;
+};
+
+// Block size: the whole input when it fits one read, else half of that.
+inline constexpr std::int64_t kS2jWholeFileMax = 32760;
+inline constexpr std::int64_t kS2jBlockSize = 16380;
+
+// Converts the opened input of inputSize bytes into the opened output and
+// closes the output. Returns the line-feed count, -1 or a failure code.
+std::int32_t convertSjisToJef(Log& log, ByteSource& input, std::int64_t inputSize, File& output,
+                              const S2jRequest& request);
+
+}  // namespace vokl
