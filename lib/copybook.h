@@ -1,0 +1,55 @@
+// The COBOL copybook reader: data description entries in, an ordered list of
+// items out. It knows nothing of record patterns; mkpatn walks the items.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "general.h"
+
+namespace vokl {
+
+// A physical line is read in pieces of at most this many characters, each
+// piece taken as a line of its own.
+inline constexpr std::size_t kCopyPieceChars = 255;
+
+// One data description entry. The hierarchy is implied by the levels: an
+// item's subordinates are the items after it with a greater level, up to the
+// next item whose level is not greater.
+struct CopyItem {
+    std::int32_t level = 0;
+    std::string name;                      // empty: no name (never matched by REDEFINES)
+    char kind = '0';                       // '0' no picture, '9' 'X' 'A' 'N' 'S', 'C' packed
+    std::int32_t length = 0;               // symbols before the point; bytes of a binary item
+    char point = ' ';                      // 'V' with an implied decimal point
+    std::int32_t decimals = 0;             // symbols after the point
+    std::int32_t occurs = 0;               // 0: not repeated
+    std::optional<std::string> redefines;  // present when the entry has a REDEFINES clause
+    char mark = ' ';                       // 'S' redefined by another item, 'D' redefines another
+};
+
+using CopyItems = std::vector<CopyItem>;
+
+// Where the reader takes the copybook's bytes from: bytes stored, 0 at the
+// end, -1 on a read error.
+using ReadBytes = std::function<std::int64_t(char* buffer, std::size_t size)>;
+
+// Opens the copybook at path and reads it into items (copybook order).
+// Returns 0, -4 (read, but with a binary item), -3 (analysis error), -13
+// (cannot be opened or read); the log line is written first. std::bad_alloc
+// passes through to the export frame (-30).
+std::int32_t readCopybook(Log& log, const char* path, CopyItems& items);
+
+// The same from any byte source; path only names the copybook in the log.
+std::int32_t readCopybookFrom(Log& log, const char* path, const ReadBytes& read, CopyItems& items);
+
+// Sets the marks: 'S' on the first item named by a REDEFINES clause, 'D' on
+// the item with the clause (also when no item has that name). Later marks
+// replace earlier ones.
+void resolveRedefines(CopyItems& items);
+
+}  // namespace vokl
