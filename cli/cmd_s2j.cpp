@@ -1,12 +1,77 @@
+// vokcli s2j: Shift-JIS text file -> JEF file, the desktop program's tab 1.
 #include <iostream>
+#include <string>
 
 #include "commands.h"
+#include "common.h"
+#include "vokl.h"
 
 namespace vokcli {
+namespace {
 
-int runS2j(int, char**) {
-    std::cerr << "vokcli s2j: 未実装です\n";
-    return 2;
+constexpr char kCommand[] = "s2j";
+
+constexpr OptionSpec kOptions[] = {{"--code", true}, {"--shift", false}, {"--log", true}};
+
+// The single-byte code options of the desktop program's tab 1.
+constexpr Choice kCodes[] = {
+    {"kana", 1},        // EBCDIC-カナ
+    {"kana-upper", 2},  // EBCDIC-カナ, 英小文字を英大文字に強制変換する
+    {"lower", 3},       // EBCDIC-英小文字
+    {"ascii", 4},       // EBCDIC-ASCII
+    {"none", 9},        // 無変換
+};
+
+constexpr std::int32_t kShiftCodesOn = 1;
+constexpr std::int32_t kShiftCodesOff = 0;
+
+const char kHelp[] =
+    "使い方: vokcli s2j --code 種類 [--shift] [--log ログ] 入力 出力\n"
+    "シフトJISのテキストファイル(入力)をJEFファイル(出力)に変換します。\n"
+    "改行コードは取り除かれ、出力は1本のバイト列になります。\n"
+    "\n"
+    "オプション:\n"
+    "  --code 種類   半角文字の変換方法(必須)\n"
+    "      kana        EBCDIC-カナ              例: vokcli s2j --code kana in.txt out.bin\n"
+    "      kana-upper  EBCDIC-カナ(英小文字を英大文字に強制変換する)\n"
+    "                                           例: vokcli s2j --code kana-upper in.txt out.bin\n"
+    "      lower       EBCDIC-英小文字          例: vokcli s2j --code lower in.txt out.bin\n"
+    "      ascii       EBCDIC-ASCII             例: vokcli s2j --code ascii in.txt out.bin\n"
+    "      none        無変換(半角文字をそのまま出力)\n"
+    "                                           例: vokcli s2j --code none in.txt out.bin\n"
+    "  --shift       JEFの前後にシフトコードを挿入する\n"
+    "                                           例: vokcli s2j --code kana --shift in.txt out.bin\n"
+    "  --log ログ    ログファイルを残す(省略時は一時ファイルを使い、終了後に削除します)\n"
+    "                                           例: vokcli s2j --code kana --log s2j.log in.txt out.bin\n"
+    "  --help        この説明を表示する\n"
+    "\n"
+    "終了コード: 0 正常終了, 1 一部のコードで変換エラーが発生した, 2 エラー\n";
+
+}  // namespace
+
+int runS2j(int argc, char** argv) {
+    Arguments args;
+    std::string error;
+    if (!parseArguments(argc, argv, kOptions, args, error)) return usageError(kCommand, error);
+    if (args.help) {
+        std::cout << kHelp;
+        return kExitSuccess;
+    }
+    // The desktop program runs only once a variant is chosen; there is no default.
+    if (!args.has("--code")) return usageError(kCommand, "--code を指定してください(" + choiceWords(kCodes) + ")");
+    const std::optional<std::int32_t> code = choiceValue(args.valueOr("--code", ""), kCodes);
+    if (!code) return usageError(kCommand, "--code の値が正しくありません(" + choiceWords(kCodes) + ")");
+    if (args.operands.size() != 2) return usageError(kCommand, "入力ファイルと出力ファイルを指定してください");
+    if (args.values.count("--log") != 0 && args.valueOr("--log", "").empty())
+        return usageError(kCommand, "--log の値がありません");
+
+    const std::string input = args.operands[0];
+    const std::string output = args.operands[1];
+    const std::int32_t shift = args.has("--shift") ? kShiftCodesOn : kShiftCodesOff;
+    const Job job{vok::Tab::SjisToJef, args.valueOr("--log", ""), {input, output}, [&](const char* logPath) {
+                      return s2jconv(1, *code, shift, input.c_str(), output.c_str(), logPath);
+                  }};
+    return runJob(job);
 }
 
 }  // namespace vokcli

@@ -1,0 +1,175 @@
+#include "common.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+
+#include "logText.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace vokcli {
+
+std::string Arguments::valueOr(const std::string& name, const std::string& fallback) const {
+    auto it = values.find(name);
+    return it != values.end() ? it->second : fallback;
+}
+
+namespace {
+
+const OptionSpec* findOption(std::span<const OptionSpec> options, const std::string& name) {
+    for (const OptionSpec& option : options)
+        if (name == option.name) return &option;
+    return nullptr;
+}
+
+}  // namespace
+
+bool parseArguments(int argc, char** argv, std::span<const OptionSpec> options, Arguments& out, std::string& error) {
+    bool operandsOnly = false;
+    for (int i = 0; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (operandsOnly || arg.size() < 2 || arg[0] != '-') {
+            out.operands.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            operandsOnly = true;
+            continue;
+        }
+        if (arg == "--help" || arg == "-h") {
+            out.help = true;
+            continue;
+        }
+        const std::size_t equals = arg.find('=');
+        const std::string name = arg.substr(0, equals);
+        const OptionSpec* option = findOption(options, name);
+        if (option == nullptr) {
+            error = "不明なオプションです: " + arg;
+            return false;
+        }
+        if (!option->takesValue) {
+            if (equals != std::string::npos) {
+                error = name + " に値は指定できません";
+                return false;
+            }
+            out.switches.insert(name);
+        } else if (equals != std::string::npos) {
+            out.values[name] = arg.substr(equals + 1);
+        } else if (i + 1 < argc) {
+            out.values[name] = argv[++i];
+        } else {
+            error = name + " の値がありません";
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<std::int32_t> choiceValue(const std::string& word, std::span<const Choice> choices) {
+    for (const Choice& choice : choices)
+        if (word == choice.word) return choice.value;
+    return std::nullopt;
+}
+
+std::string choiceWords(std::span<const Choice> choices) {
+    std::string words;
+    for (const Choice& choice : choices) {
+        if (!words.empty()) words += '|';
+        words += choice.word;
+    }
+    return words;
+}
+
+std::optional<std::int32_t> intValue(const std::string& text, std::int32_t min, std::int32_t max) {
+    std::int32_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end || value < min || value > max) return std::nullopt;
+    return value;
+}
+
+int usageError(const char* command, const std::string& message) {
+    std::cerr << "vokcli " << command << ": " << message << "\n"
+              << "使い方は vokcli " << command << " --help をご覧ください\n";
+    return kExitUsage;
+}
+
+int exitStatus(vok::Tab tab, std::int32_t code) {
+    if (!vok::resultReport(tab, code).showLog) return kExitSuccess;
+    const bool replaced = code == -1 && tab != vok::Tab::Pattern;
+    const bool unsupportedItems = code == -4 && tab == vok::Tab::Pattern;
+    return replaced || unsupportedItems ? kExitWarning : kExitFailure;
+}
+
+namespace {
+
+// Text the desktop program shows when it cannot make its temporary log.
+constexpr char kNoTempFile[] = "一時ファイルが作成できませんでした";
+constexpr char kTempPrefix[] = "vok";
+
+// A new empty file with the prefix "vok" in the temporary folder; empty on failure.
+std::string createTempLog() {
+#ifdef _WIN32
+    char folder[MAX_PATH + 1];
+    const DWORD length = GetTempPathA(sizeof folder, folder);
+    if (length == 0 || length > sizeof folder) return {};
+    char path[MAX_PATH + 1];
+    if (GetTempFileNameA(folder, kTempPrefix, 0, path) == 0) return {};
+    return path;
+#else
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
+    if (ec) return {};
+    std::string pattern = (folder / (std::string(kTempPrefix) + "XXXXXX")).string();
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) return {};
+    close(fd);
+    return pattern;
+#endif
+}
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+int runJob(const Job& job, std::ostream& out, std::ostream& err) {
+    const bool temporary = job.logPath.empty();
+    const std::string logPath = temporary ? createTempLog() : job.logPath;
+    if (logPath.empty()) {
+        err << kNoTempFile << "\n";
+        return kExitFailure;
+    }
+    const std::int32_t code = job.call(logPath.c_str());
+    const vok::ResultReport report = vok::resultReport(job.tab, code);
+    const int status = exitStatus(job.tab, code);
+    if (status == kExitSuccess) {
+        out << report.text << "\n";
+    } else {
+        err << report.text << "\n";
+        std::vector<std::string> paths = job.paths;
+        paths.push_back(logPath);
+        err << vok::logToUtf8(readAll(logPath), paths);
+        err.flush();
+    }
+    if (temporary) {
+        std::error_code ec;
+        std::filesystem::remove(logPath, ec);
+    }
+    return status;
+}
+
+int runJob(const Job& job) { return runJob(job, std::cout, std::cerr); }
+
+}  // namespace vokcli

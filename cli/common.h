@@ -1,0 +1,99 @@
+// What every vokcli subcommand shares: reading its options, the log of the
+// run, calling the export, and telling the user how it went, in the same
+// words as the desktop program.
+//
+// A subcommand is written like this (cmd_s2j.cpp is the model):
+//
+//   constexpr OptionSpec kOptions[] = {{"--code", true}, {"--shift", false}, {"--log", true}};
+//   Arguments args;
+//   std::string error;
+//   if (!parseArguments(argc, argv, kOptions, args, error)) return usageError("s2j", error);
+//   if (args.help) { std::cout << kHelp; return kExitSuccess; }
+//   ... check args.operands, turn option words into numbers with choiceValue()/intValue() ...
+//   Job job{vok::Tab::SjisToJef, args.valueOr("--log", ""), {in, out},
+//           [&](const char* log) { return s2jconv(1, code, shift, in.c_str(), out.c_str(), log); }};
+//   return runJob(job);
+//
+// Exit status: 0 success; 1 done with a warning (characters replaced: -1 from
+// s2jconv/j2sconv; pattern written with unsupported items: -4 from mkpatn);
+// 2 failure or usage error.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <map>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "resultReport.h"
+
+namespace vokcli {
+
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitWarning = 1;
+inline constexpr int kExitFailure = 2;
+inline constexpr int kExitUsage = 2;
+
+// One option a subcommand accepts: "--name", with a value or as a switch.
+struct OptionSpec {
+    const char* name;
+    bool takesValue;
+};
+
+struct Arguments {
+    std::map<std::string, std::string> values;  // options given with a value (the last one counts)
+    std::set<std::string> switches;             // options given without a value
+    std::vector<std::string> operands;          // everything else, in order
+    bool help = false;                          // --help or -h was given
+
+    bool has(const std::string& name) const { return values.count(name) != 0 || switches.count(name) != 0; }
+    std::string valueOr(const std::string& name, const std::string& fallback) const;
+};
+
+// Parses (OPTION | OPERAND)* ["--" OPERAND*], where OPTION is "--name" for a
+// switch and "--name VALUE" or "--name=VALUE" for an option with a value.
+// A lone "-" is an operand. Returns false with a Japanese message on an
+// unknown option, a missing value, or a value given to a switch.
+bool parseArguments(int argc, char** argv, std::span<const OptionSpec> options, Arguments& out, std::string& error);
+
+// A word the user may give for an option, and the number the export takes.
+struct Choice {
+    const char* word;
+    std::int32_t value;
+};
+
+std::optional<std::int32_t> choiceValue(const std::string& word, std::span<const Choice> choices);
+// The words of a choice list joined by "|", for messages and help.
+std::string choiceWords(std::span<const Choice> choices);
+// A decimal integer within [min, max], nothing else around it.
+std::optional<std::int32_t> intValue(const std::string& text, std::int32_t min, std::int32_t max);
+
+// Prints "vokcli COMMAND: MESSAGE" and a pointer to --help on standard error;
+// returns kExitUsage.
+int usageError(const char* command, const std::string& message);
+
+// 0, 1 or 2 for a result code of the export behind the tab.
+int exitStatus(vok::Tab tab, std::int32_t code);
+
+// One run of an export.
+struct Job {
+    vok::Tab tab;
+    std::string logPath;             // --log FILE; empty: a temporary "vok" file
+    std::vector<std::string> paths;  // the paths handed to the export (shown as they are in the log)
+    std::function<std::int32_t(const char* logPath)> call;
+};
+
+// Creates the log path (a temporary file unless one is given), calls the
+// export with log switch on, prints the status text and returns the exit
+// status. Success: the status text on `out`. Warning or failure: the status
+// text and then the log, decoded to UTF-8, on `err`. A temporary log is
+// removed when the run is over (after a failure, once its lines have been
+// printed); a log named with --log is always kept.
+int runJob(const Job& job, std::ostream& out, std::ostream& err);
+int runJob(const Job& job);
+
+}  // namespace vokcli
