@@ -1,0 +1,505 @@
+// j2sconv: JEF host file -> Shift-JIS text file, as a shift-coded byte stream
+// cut into blocks, or record by record under a record pattern.
+#include "j2sconv.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <new>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "messages.h"
+#include "numeric.h"
+#include "pattern.h"
+#include "tblank.h"
+#include "tblknj.h"
+
+namespace vokl::j2s {
+
+namespace {
+
+constexpr std::uint8_t kShiftIn = 0x28;
+constexpr std::uint8_t kShiftInAlt = 0x38;
+constexpr std::uint8_t kShiftOut = 0x29;
+constexpr std::uint8_t kCr = 0x0D;
+constexpr std::uint8_t kLf = 0x0A;
+constexpr std::uint8_t kSpace = 0x20;
+constexpr std::uint8_t kWideSpaceLead = 0x81;
+constexpr std::uint8_t kWideSpaceTrail = 0x40;
+constexpr std::size_t kLineEndBytes = 2;
+constexpr std::int32_t kKeepShiftCodes = 1;
+
+bool isShiftCode(std::uint8_t b) { return b == kShiftIn || b == kShiftInAlt || b == kShiftOut; }
+
+SbVariant variantFor(std::int32_t codeOption) {
+    if (codeOption == 1) return SbVariant::Kana;
+    if (codeOption == 2) return SbVariant::Lower;
+    return SbVariant::Ascii;
+}
+
+// Two names for one existing file (hard links included).
+bool sameFile(const char* a, const char* b) {
+    if (a == nullptr || b == nullptr) return false;
+    std::error_code ec;
+    bool same = std::filesystem::equivalent(std::filesystem::path(a), std::filesystem::path(b), ec);
+    return !ec && same;
+}
+
+std::int32_t clampCount(std::int64_t count) {
+    return static_cast<std::int32_t>(std::min<std::int64_t>(count, std::numeric_limits<std::int32_t>::max()));
+}
+
+// What both engines share: the files, the tables, the byte counter and the
+// outcome so far.
+class Engine {
+public:
+    Engine(Log& log, Log& errorLines, JefSource& in, OutputSink& out, std::int64_t inputSize,
+           std::int32_t codeOption, bool lineEnds)
+        : log_(log),
+          errorLines_(errorLines),
+          in_(in),
+          out_(out),
+          inputSize_(inputSize),
+          table_(ebcdicToJis8(variantFor(codeOption)).data()),
+          lineEnds_(lineEnds) {}
+
+    std::int32_t runStream(std::int64_t blockLength);
+    std::int32_t runPattern(const PatternList& list, bool skipShiftCodes, std::int32_t trimFlags);
+
+private:
+    std::int32_t convertBlock(const std::uint8_t* in, std::int64_t n, std::uint8_t* out, std::size_t& produced);
+    std::int32_t convertRecord(const PatternEntry& entry, const std::vector<std::int32_t>& fieldsFrom,
+                               bool skipShiftCodes, std::uint8_t* record, std::size_t& n, std::size_t capacity,
+                               char* out, std::size_t outCapacity, std::size_t& produced);
+
+    std::uint8_t single(std::uint8_t b, std::int64_t index) {
+        std::uint8_t v = table_[b];
+        if (v != 0) return v;
+        replaced_ = true;
+        if (log_.isOpen()) errorLines_.line(msg::kMsgEbcdicToJisError, static_cast<unsigned>(b), static_cast<long>(index + 1));
+        return kSpace;
+    }
+    void pair(std::uint8_t first, std::uint8_t second, std::int64_t index, std::uint8_t* out) {
+        unsigned code = first * 256u + second;
+        const std::uint8_t* entry = jefToSjis(code);
+        if (entry[0] != 0 || entry[1] != 0) {
+            out[0] = entry[0];
+            out[1] = entry[1];
+            return;
+        }
+        replaced_ = true;
+        if (log_.isOpen()) errorLines_.line(msg::kMsgJefToSjisError, code, static_cast<long>(index + 1));
+        out[0] = kWideSpaceLead;
+        out[1] = kWideSpaceTrail;
+    }
+    std::uint8_t loneByte(std::uint8_t b, std::int64_t index) {
+        replaced_ = true;
+        if (log_.isOpen()) errorLines_.line(msg::kMsgJefToSjisErrorSingle, static_cast<unsigned>(b), static_cast<long>(index + 1));
+        return kSpace;
+    }
+
+    std::int32_t readFailed() {
+        log_.line(msg::kMsgJefReadFailed);
+        return VOKL_EJEF_READ;
+    }
+    std::int32_t seekFailed() {
+        log_.line(msg::kMsgJefSeekFailed);
+        return VOKL_EJEF_READ;
+    }
+    std::int32_t writeFailed() {
+        log_.line(msg::kMsgSjisWriteFailed, systemErrorText(out_.lastError()).c_str());
+        return VOKL_ESJIS_WRITE;
+    }
+    std::size_t endLine(std::uint8_t* at) {
+        if (!lineEnds_) return 0;
+        at[0] = kCr;
+        at[1] = kLf;
+        ++lineEndCount_;
+        return kLineEndBytes;
+    }
+    std::int32_t finish() {
+        if (!out_.flush()) return writeFailed();
+        return replaced_ ? VOKL_ECHARS_REPLACED : clampCount(lineEndCount_);
+    }
+
+    Log& log_;
+    Log& errorLines_;  // the conversion-error log, or the log; written only while the log is open
+    JefSource& in_;
+    OutputSink& out_;
+    const std::int64_t inputSize_;
+    const std::uint8_t* const table_;
+    const bool lineEnds_;
+    std::int64_t consumed_ = 0;  // the byte counter: bytes of the input used so far
+    std::int64_t lineEndCount_ = 0;
+    bool replaced_ = false;
+    bool doubleByte_ = false;  // stream mode's shift state, kept across blocks
+};
+
+// ---- stream mode ----------------------------------------------------------
+
+// Room a block may need beyond one output byte per input byte: the line end
+// and the partner byte fetched for a block of one byte.
+constexpr std::size_t kBlockSlack = kLineEndBytes + 2;
+
+std::int32_t Engine::runStream(std::int64_t blockLength) {
+    auto buffer = std::unique_ptr<std::uint8_t[]>(new std::uint8_t[static_cast<std::size_t>(blockLength)]);
+    for (;;) {
+        std::int64_t n = in_.read(buffer.get(), static_cast<std::size_t>(blockLength));
+        if (n == 0) break;
+        if (n < 0) return readFailed();
+        std::uint8_t* out = out_.reserve(static_cast<std::size_t>(n) + kBlockSlack);
+        if (out == nullptr) return writeFailed();
+        std::size_t produced = 0;
+        if (std::int32_t rc = convertBlock(buffer.get(), n, out, produced)) return rc;
+        produced += endLine(out + produced);
+        out_.commit(produced);
+    }
+    return finish();
+}
+
+std::int32_t Engine::convertBlock(const std::uint8_t* in, std::int64_t n, std::uint8_t* out,
+                                  std::size_t& produced) {
+    const std::int64_t base = consumed_;
+    std::int64_t k = 0;
+    std::int64_t extra = 0;  // a partner byte read beyond the block
+    std::uint8_t* o = out;
+    while (k < n) {
+        if (!doubleByte_) {
+            // Most bytes map to something and are no shift code (those map to 0).
+            while (k < n) {
+                std::uint8_t v = table_[in[k]];
+                if (v == 0) break;
+                *o++ = v;
+                ++k;
+            }
+            if (k == n) break;
+            std::uint8_t b = in[k];
+            if (b == kShiftIn || b == kShiftInAlt) {
+                doubleByte_ = true;
+            } else if (b != kShiftOut) {
+                *o++ = single(b, base + k);
+            }
+            ++k;
+            continue;
+        }
+        std::uint8_t b = in[k];
+        if (b == kShiftIn || b == kShiftInAlt) {
+            ++k;
+        } else if (b == kShiftOut) {
+            doubleByte_ = false;
+            ++k;
+        } else if (k + 1 < n) {
+            pair(b, in[k + 1], base + k, o);
+            o += 2;
+            k += 2;
+        } else if (base + k + 1 == inputSize_) {
+            *o++ = loneByte(b, base + k);
+            ++k;
+        } else if (k > 0) {
+            // The pair is split by the block end: it starts the next block.
+            if (!in_.seekBy(-1)) return seekFailed();
+            break;
+        } else {
+            // A block of one byte could never hold the pair; moving back
+            // would read the same byte forever. Fetch its partner instead.
+            std::uint8_t next = 0;
+            std::int64_t got = in_.read(&next, 1);
+            if (got < 0) return readFailed();
+            if (got == 0) {
+                *o++ = loneByte(b, base + k);
+            } else {
+                pair(b, next, base + k, o);
+                o += 2;
+                extra = 1;
+            }
+            ++k;
+        }
+    }
+    consumed_ = base + k + extra;
+    produced = static_cast<std::size_t>(o - out);
+    return 0;
+}
+
+// ---- pattern mode ---------------------------------------------------------
+
+bool isFieldLetter(char c) {
+    switch (c) {
+    case 'X': case 'A': case '9': case 'N': case 'S': case 'C': case 'P':
+        return true;
+    default:
+        return false;
+    }
+}
+
+// fieldsFrom[p] = field letters at positions p and after.
+std::vector<std::int32_t> fieldCounts(const std::string& pattern) {
+    std::vector<std::int32_t> counts(pattern.size() + 1, 0);
+    for (std::size_t p = pattern.size(); p-- > 0;)
+        counts[p] = counts[p + 1] + (isFieldLetter(pattern[p]) ? 1 : 0);
+    return counts;
+}
+
+std::int32_t Engine::runPattern(const PatternList& list, bool skipShiftCodes, std::int32_t trimFlags) {
+    const std::size_t recordRead = static_cast<std::size_t>(list.maxRecordLen);
+    // Room for read-ahead when skipped shift codes stretch a record.
+    const std::size_t capacity = 2 * recordRead;
+    // Every pattern character writes at most one byte, a numeric run one more.
+    const std::size_t outCapacity = 2 * static_cast<std::size_t>(list.maxPatternLen) + kLineEndBytes;
+    if (recordRead == 0) return finish();
+
+    std::vector<std::vector<std::int32_t>> fields;
+    fields.reserve(list.entries.size());
+    for (const PatternEntry& entry : list.entries) fields.push_back(fieldCounts(entry.pattern));
+    auto record = std::unique_ptr<std::uint8_t[]>(new std::uint8_t[capacity]);
+
+    for (;;) {
+        std::int64_t got = in_.read(record.get(), recordRead);
+        if (got == 0) break;
+        if (got < 0) return readFailed();
+        std::size_t n = static_cast<std::size_t>(got);
+        const PatternEntry& entry = choosePattern(list, record.get(), n, skipShiftCodes);
+        if (list.multi) {
+            std::size_t own = static_cast<std::size_t>(entry.recordLen);
+            if (own == 0) {
+                // Such a record uses no byte: the same bytes would choose it
+                // again and again without end.
+                log_.line(msg::kMsgPatternNoFields);
+                return VOKL_EPATTERN_SYNTAX;
+            }
+            if (n > own) {
+                if (!in_.seekBy(-static_cast<std::int64_t>(n - own))) return seekFailed();
+                n = own;
+            }
+        }
+        const std::vector<std::int32_t>& fieldsFrom = fields[static_cast<std::size_t>(&entry - list.entries.data())];
+
+        std::uint8_t* out = out_.reserve(outCapacity);
+        if (out == nullptr) return writeFailed();
+        std::size_t produced = 0;
+        if (std::int32_t rc = convertRecord(entry, fieldsFrom, skipShiftCodes, record.get(), n, capacity,
+                                            reinterpret_cast<char*>(out), outCapacity - kLineEndBytes, produced))
+            return rc;
+        if (trimFlags != 0) produced = trimItems(reinterpret_cast<char*>(out), produced, trimFlags);
+        produced += endLine(out + produced);
+        out_.commit(produced);
+    }
+    return finish();
+}
+
+// Walks one pattern over one record. n grows when bytes are read ahead. A
+// record whose bytes run out (at the end of the data, or when skipped shift
+// codes stretch it past what was read or past its buffer) ends there: the
+// rest of the pattern is copied as it stands.
+std::int32_t Engine::convertRecord(const PatternEntry& entry, const std::vector<std::int32_t>& fieldsFrom,
+                                   bool skipShiftCodes, std::uint8_t* record, std::size_t& n,
+                                   std::size_t capacity, char* out, std::size_t outCapacity,
+                                   std::size_t& produced) {
+    const std::string& pattern = entry.pattern;
+    const std::size_t length = pattern.size();
+    std::size_t p = 0;
+    std::size_t i = 0;
+    std::size_t h = 0;
+    while (p < length) {
+        if (i + 1 >= n) {
+            if (consumed_ + 1 < inputSize_) {
+                std::size_t wanted = static_cast<std::size_t>(fieldsFrom[p]);
+                std::size_t take = std::min(wanted, capacity - n);
+                if (wanted >= 2 && take > 0) {
+                    std::int64_t got = in_.read(record + n, take);
+                    if (got < 0) return readFailed();
+                    n += static_cast<std::size_t>(got);
+                }
+            } else if (consumed_ + 1 > inputSize_) {
+                break;
+            }
+        }
+        if (i >= n) break;
+        const char c = pattern[p];
+        if (skipShiftCodes && c != 'C' && c != 'P' && isShiftCode(record[i])) {
+            ++i;
+            ++consumed_;
+            continue;
+        }
+        if (c == 'X' || c == '9' || c == 'A') {
+            out[h++] = static_cast<char>(single(record[i], consumed_));
+            ++p;
+            ++i;
+            ++consumed_;
+        } else if (c == 'N') {
+            if (i + 1 >= n) break;  // no partner byte left
+            pair(record[i], record[i + 1], consumed_, reinterpret_cast<std::uint8_t*>(out + h));
+            p += 2;
+            i += 2;
+            h += 2;
+            consumed_ += 2;
+        } else if (c == 'S' || c == 'C' || c == 'P') {
+            std::string_view run(pattern.data() + p, length - p);
+            NumericResult r = c == 'S' ? zonedToText(run, record + i, n - i, out + h, outCapacity - h)
+                                       : packedToText(run, record + i, n - i, out + h, outCapacity - h);
+            if (r.status == NumericStatus::Malformed) {
+                log_.line(c == 'S' ? msg::kMsgPatternSignedBad : msg::kMsgPatternPackedBad);
+                return VOKL_EPATTERN_SYNTAX;
+            }
+            if (r.status != NumericStatus::Ok) break;
+            p += r.patternUsed;
+            h += r.textLen;
+            i += r.bytesUsed;
+            consumed_ += static_cast<std::int64_t>(r.bytesUsed);
+        } else {
+            out[h++] = c;
+            ++p;
+        }
+    }
+    std::size_t rest = std::min(length - std::min(p, length), outCapacity - h);
+    std::memcpy(out + h, pattern.data() + std::min(p, length), rest);
+    produced = h + rest;
+    return 0;
+}
+
+}  // namespace
+
+bool meansNoPattern(const char* patternPath) {
+    // Without a path there is no pattern file to read: stream mode.
+    return patternPath == nullptr || std::strncmp(patternPath, kNoPatternMarker, kNoPatternMarkerLength) == 0;
+}
+
+std::int64_t streamBlockLength(std::int32_t recordLength, std::int64_t inputSize) {
+    if (recordLength > 0) return recordLength;
+    return inputSize <= kSingleReadLimit ? inputSize : kDefaultBlockLength;
+}
+
+OutputSink::OutputSink(File& file)
+    : file_(file), buffer_(new std::uint8_t[kCapacity]), capacity_(kCapacity) {}
+
+std::uint8_t* OutputSink::reserve(std::size_t size) {
+    if (capacity_ - used_ >= size) return buffer_.get() + used_;
+    if (!flush()) return nullptr;
+    if (size > capacity_) {
+        buffer_.reset();
+        buffer_.reset(new std::uint8_t[size]);
+        capacity_ = size;
+    }
+    return buffer_.get();
+}
+
+bool OutputSink::append(const void* data, std::size_t size) {
+    std::uint8_t* at = reserve(size);
+    if (at == nullptr) return false;
+    std::memcpy(at, data, size);
+    commit(size);
+    return true;
+}
+
+bool OutputSink::flush() {
+    if (used_ == 0) return true;
+    bool ok = file_.write(buffer_.get(), used_);
+    used_ = 0;
+    return ok;
+}
+
+namespace {
+
+// The conversion-error log: created next to the output; its lines go to the
+// log when it cannot be created.
+class ConvLog {
+public:
+    ConvLog(Log& log, const Arguments& args) : path_(args.convLogPath) {
+        if (sameFile(path_, args.jefPath) || sameFile(path_, args.sjisPath)) {
+            // Creating it would truncate a file of this very job.
+            log.line(msg::kMsgOpenFailedCause, shownPath(path_), systemErrorText(EEXIST).c_str());
+            return;
+        }
+        created_ = file_.create(path_);
+        if (!created_)
+            log.line(msg::kMsgOpenFailedCause, shownPath(path_), systemErrorText(file_.lastError()).c_str());
+    }
+    Log& lines(Log& log) { return created_ ? file_ : log; }
+    // After the engine: kept with -1, removed otherwise.
+    void settle(Log& log, std::int32_t rc) {
+        if (rc == VOKL_ECHARS_REPLACED) {
+            log.line(msg::kMsgConvLogWritten, shownPath(path_));
+            return;
+        }
+        if (!created_) return;
+        file_.close();
+        std::remove(path_);
+    }
+
+private:
+    const char* path_;
+    Log file_;
+    bool created_ = false;
+};
+
+std::int32_t runEngine(Log& log, ConvLog& convLog, const Arguments& args, CheckedFiles& files,
+                       JefSource& in, const PatternList* patterns) {
+    try {
+        OutputSink sink(files.output);
+        Engine engine(log, convLog.lines(log), in, sink, files.inputSize, args.codeOption, args.recordLength != 0);
+        std::int32_t rc =
+            patterns == nullptr
+                ? engine.runStream(streamBlockLength(args.recordLength, files.inputSize))
+                : engine.runPattern(*patterns, args.keepShift != kKeepShiftCodes, args.trimFlags);
+        if (rc < VOKL_ECHARS_REPLACED) {
+            // What was converted before the failure still reaches the file.
+            sink.flush();
+            return rc;
+        }
+        if (!files.output.close()) {
+            log.line(msg::kMsgSjisWriteFailed, systemErrorText(files.output.lastError()).c_str());
+            return VOKL_ESJIS_WRITE;
+        }
+        return rc;
+    } catch (const std::bad_alloc&) {
+        return reportNoMemory(log);
+    }
+}
+
+}  // namespace
+
+std::int32_t convertJef(Log& log, const Arguments& args, JefSource* source) {
+    if (sameFile(args.jefPath, args.sjisPath)) {
+        // Creating the output would empty the input before it is read.
+        log.line(msg::kMsgSameFile, shownPath(args.sjisPath));
+        return VOKL_ESJIS_OPEN;
+    }
+    CheckedFiles files;
+    if (std::int32_t rc = openAndCheck(log, args.jefPath, args.sjisPath, kJ2sChecks, files)) return rc;
+    ConvLog convLog(log, args);
+
+    PatternList patterns;
+    const bool stream = meansNoPattern(args.patternPath);
+    if (!stream) {
+        if (std::int32_t rc = readPatternFile(log, args.patternPath, args.codeOption, patterns)) return rc;
+    }
+    FileSource fileSource(files.input);
+    JefSource& in = source != nullptr ? *source : fileSource;
+    std::int32_t rc = runEngine(log, convLog, args, files, in, stream ? nullptr : &patterns);
+    convLog.settle(log, rc);
+    return rc;
+}
+
+}  // namespace vokl::j2s
+
+extern "C" VOKL_API int32_t VOKL_CALL j2sconv(int32_t logSwitch, int32_t codeOption, int32_t recordLength,
+                                              int32_t keepShift, int32_t trimFlags, const char* jefPath,
+                                              const char* sjisPath, const char* patternPath,
+                                              const char* logPath, const char* convLogPath) {
+    return vokl::runExport(logSwitch, logPath, [&](vokl::Log& log) -> std::int32_t {
+        vokl::j2s::Arguments args;
+        args.codeOption = codeOption;
+        args.recordLength = recordLength;
+        args.keepShift = keepShift;
+        args.trimFlags = trimFlags;
+        args.jefPath = jefPath;
+        args.sjisPath = sjisPath;
+        args.patternPath = patternPath;
+        args.convLogPath = convLogPath;
+        return vokl::j2s::convertJef(log, args);
+    });
+}
