@@ -1,0 +1,149 @@
+// Arbitrary bytes as a record pattern file (read with every code option),
+// as a record for the keyword choice, and through the numeric and trimming
+// functions on buffers of exactly the sizes they are given.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include <stdlib.h>
+
+#include "general.h"
+#include "numeric.h"
+#include "pattern.h"
+
+namespace {
+
+constexpr std::int32_t kCodeOptions[] = {1, 2, 3};
+constexpr std::int32_t kAllTrimFlags = 16;
+// Separates the pattern from the record bytes in the numeric part.
+constexpr std::uint8_t kSplit = 0xFF;
+// Longer zoned runs than this find no room, which is a case to cover too.
+constexpr std::size_t kRoomyOutput = 80;
+
+void check(bool condition) {
+    if (!condition) std::abort();
+}
+
+// A scratch folder of this input, removed with everything in it.
+class ScratchDir {
+public:
+    ScratchDir() {
+        std::error_code ec;
+        std::string pattern = (std::filesystem::temp_directory_path(ec) / "fuzz_pattern.XXXXXX").string();
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        if (mkdtemp(name.data()) != nullptr) path_ = name.data();
+    }
+    ~ScratchDir() {
+        std::error_code ec;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+    }
+    bool ok() const { return !path_.empty(); }
+    std::string file(const char* name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+void checkList(const vokl::PatternList& list) {
+    check(!list.entries.empty());
+    check(list.multi == (list.entries.size() > 1));
+    std::int32_t maxRecord = 0;
+    std::int32_t maxPattern = 0;
+    for (const vokl::PatternEntry& e : list.entries) {
+        check(e.patternLen == static_cast<std::int32_t>(e.pattern.size()) && e.patternLen > 0);
+        check(e.keywordLen == static_cast<std::int32_t>(e.keyword.size()));
+        check(e.keyword.find('\0') == std::string::npos);
+        check(std::int64_t{e.keywordPos} + e.keywordLen - 1 <= e.patternLen);
+        check(e.recordLen >= 0 && e.recordLen <= e.patternLen);
+        if (list.multi) check(e.keywordPos > 0 && e.keywordLen > 0);
+        maxRecord = std::max(maxRecord, e.recordLen);
+        maxPattern = std::max(maxPattern, e.patternLen);
+    }
+    check(maxRecord == list.maxRecordLen && maxPattern == list.maxPatternLen);
+}
+
+void chooseOver(const vokl::PatternList& list, const std::uint8_t* data, std::size_t size) {
+    // Exactly the record's bytes on the heap, so that any look past them shows.
+    std::vector<std::uint8_t> record(data, data + size);
+    for (bool skip : {true, false}) {
+        const vokl::PatternEntry& chosen = vokl::choosePattern(list, record.data(), record.size(), skip);
+        check(&chosen >= list.entries.data() && &chosen < list.entries.data() + list.entries.size());
+    }
+}
+
+void readPatterns(const std::uint8_t* data, std::size_t size) {
+    ScratchDir dir;
+    if (!dir.ok()) return;
+    std::string path = dir.file("p.ptn");
+    {
+        vokl::File file;
+        if (!file.open(path.c_str(), vokl::File::Mode::WriteBinary)) return;
+        file.write(data, size);
+        if (!file.close()) return;
+    }
+    std::string logPath = dir.file("log.txt");
+    for (std::int32_t option : kCodeOptions) {
+        vokl::Log log;
+        log.create(logPath.c_str());
+        vokl::PatternList list;
+        std::int32_t rc = vokl::readPatternFile(log, path.c_str(), option, list);
+        check(rc == 0 || rc == -2 || rc == -17 || rc == -30);
+        if (rc != 0) {
+            check(list.entries.empty());
+            continue;
+        }
+        checkList(list);
+        chooseOver(list, data, size);
+    }
+}
+
+void checkNumeric(vokl::NumericResult r, std::size_t capacity, std::size_t byteCount, std::size_t runMax) {
+    if (r.status != vokl::NumericStatus::Ok) return;
+    check(r.textLen <= capacity);
+    check(r.bytesUsed <= byteCount);
+    check(r.patternUsed >= 1 && r.patternUsed <= runMax);
+}
+
+void numbers(const std::uint8_t* data, std::size_t size) {
+    std::size_t split = 0;
+    while (split < size && data[split] != kSplit) ++split;
+    std::string pattern(reinterpret_cast<const char*>(data), split);
+    std::size_t recordStart = split < size ? split + 1 : size;
+    std::vector<std::uint8_t> record(data + recordStart, data + size);
+    for (std::size_t p = 0; p < pattern.size(); ++p) {
+        char c = pattern[p];
+        if (c != 'S' && c != 'C' && c != 'P') continue;
+        std::string_view run(pattern.data() + p, pattern.size() - p);
+        std::size_t roomy = std::min(run.size() + 1, kRoomyOutput);
+        for (std::size_t capacity : {roomy, roomy / 2}) {
+            std::vector<char> out(capacity);
+            const std::uint8_t* bytes = record.empty() ? nullptr : record.data();
+            checkNumeric(vokl::zonedToText(run, bytes, record.size(), out.data(), out.size()), capacity,
+                         record.size(), run.size());
+            checkNumeric(vokl::packedToText(run, bytes, record.size(), out.data(), out.size()), capacity,
+                         record.size(), run.size());
+        }
+    }
+}
+
+void trims(const std::uint8_t* data, std::size_t size) {
+    for (std::int32_t flags = 0; flags < kAllTrimFlags; ++flags) {
+        std::vector<char> text(data, data + size);
+        check(vokl::trimItems(text.data(), text.size(), flags) <= size);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    readPatterns(data, size);
+    numbers(data, size);
+    trims(data, size);
+    return 0;
+}
