@@ -1,12 +1,71 @@
+// vokcli mkpatn: COBOL copybook -> record pattern file, the desktop program's tab 3.
 #include <iostream>
+#include <string>
 
 #include "commands.h"
+#include "common.h"
+#include "vokl.h"
 
 namespace vokcli {
+namespace {
 
-int runMkpatn(int, char**) {
-    std::cerr << "vokcli mkpatn: 未実装です\n";
-    return 2;
+constexpr char kCommand[] = "mkpatn";
+
+constexpr OptionSpec kOptions[] = {{"--separator", true}, {"--quote", false}, {"--log", true}};
+
+// The separator options of tab 3: none (chk3_1 off), opt3_1, opt3_2.
+constexpr Choice kSeparators[] = {
+    {"none", 0},   // 区切りなし
+    {"comma", 1},  // カンマ区切り
+    {"space", 2},  // スペース区切り
+};
+
+constexpr std::int32_t kQuoteOn = 1;
+constexpr std::int32_t kQuoteOff = 0;
+
+const char kHelp[] =
+    "使い方: vokcli mkpatn [--separator none|comma|space] [--quote] [--log ログ] コピー句 パターン\n"
+    "COBOLのコピー句からレコードパターンファイルを作成します。\n"
+    "REDEFINESがあるときは、再定義した側のレイアウトを2行目に出力します。\n"
+    "\n"
+    "オプション:\n"
+    "  --separator 区切り  項目の区切り文字(省略時は none)\n"
+    "      none   区切りなし         例: vokcli mkpatn --separator none rec.cpy rec.ptn\n"
+    "      comma  カンマ区切り       例: vokcli mkpatn --separator comma rec.cpy rec.ptn\n"
+    "      space  スペース区切り     例: vokcli mkpatn --separator space rec.cpy rec.ptn\n"
+    "  --quote             文字項目(X,A,N)を引用符(\")で囲む\n"
+    "                                例: vokcli mkpatn --quote --separator comma rec.cpy rec.ptn\n"
+    "  --log ログ          ログファイルを残す(省略時は一時ファイルを使い、終了後に削除します)\n"
+    "                                例: vokcli mkpatn --log mkpatn.log rec.cpy rec.ptn\n"
+    "  --help              この説明を表示する\n"
+    "\n"
+    "終了コード: 0 正常終了, 1 未サポート項目(COMP/BINARY)を含むパターンを作成した, 2 エラー\n";
+
+}  // namespace
+
+int runMkpatn(int argc, char** argv) {
+    Arguments args;
+    std::string error;
+    if (!parseArguments(argc, argv, kOptions, args, error)) return usageError(kCommand, error);
+    if (args.help) {
+        std::cout << kHelp;
+        return kExitSuccess;
+    }
+    const std::optional<std::int32_t> separator = choiceValue(args.valueOr("--separator", "none"), kSeparators);
+    if (!separator)
+        return usageError(kCommand, "--separator の値が正しくありません(" + choiceWords(kSeparators) + ")");
+    if (args.operands.size() != 2)
+        return usageError(kCommand, "コピー句ファイルとパターンファイルを指定してください");
+    if (args.values.count("--log") != 0 && args.valueOr("--log", "").empty())
+        return usageError(kCommand, "--log の値がありません");
+
+    const std::string copybook = args.operands[0];
+    const std::string pattern = args.operands[1];
+    const std::int32_t quote = args.has("--quote") ? kQuoteOn : kQuoteOff;
+    const Job job{vok::Tab::Pattern, args.valueOr("--log", ""), {copybook, pattern}, [&](const char* logPath) {
+                      return mkpatn(1, *separator, quote, copybook.c_str(), pattern.c_str(), logPath);
+                  }};
+    return runJob(job);
 }
 
 }  // namespace vokcli
