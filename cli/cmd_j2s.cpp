@@ -1,12 +1,151 @@
+// vokcli j2s: JEF file -> Shift-JIS text file, the desktop program's tab 2.
+#include <ctime>
 #include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "commands.h"
+#include "common.h"
+#include "modVokCom.h"
+#include "vokl.h"
 
 namespace vokcli {
+namespace {
 
-int runJ2s(int, char**) {
-    std::cerr << "vokcli j2s: 未実装です\n";
-    return 2;
+constexpr char kCommand[] = "j2s";
+
+constexpr OptionSpec kOptions[] = {{"--code", true},    {"--record-length", true}, {"--keep-shift", false},
+                                   {"--trim", true},    {"--pattern", true},       {"--log", true},
+                                   {"--error-log", true}};
+
+// The single-byte code options of the desktop program's tab 2.
+constexpr Choice kCodes[] = {
+    {"kana", 1},   // EBCDIC-カナ
+    {"lower", 2},  // EBCDIC-英小文字
+    {"ascii", 3},  // EBCDIC-ASCII
+};
+
+// The trimming check boxes of tab 2.
+constexpr Choice kTrimWords[] = {
+    {"trim", 1},   // Trim(前後の空白削除)
+    {"ltrim", 2},  // LTrim(左端の空白削除)
+    {"rtrim", 4},  // RTrim(右端の空白削除)
+    {"kanji", 8},  // 漢字項目のみをﾄﾘﾐﾝｸﾞ
+};
+
+constexpr std::int32_t kMinRecordLength = 1;
+constexpr std::int32_t kKeepShiftOn = 1;
+constexpr std::int32_t kKeepShiftOff = 0;
+
+const char kHelp[] =
+    "使い方: vokcli j2s --code 種類 [--record-length 長さ] [--keep-shift] [--trim 指定]\n"
+    "                   [--pattern パターン] [--log ログ] [--error-log 変換エラーログ] 入力 出力\n"
+    "JEFファイル(入力)をシフトJISのテキストファイル(出力)に変換します。\n"
+    "レコードパターンを指定しない時は、シフトコードの付いたバイト列として変換します。\n"
+    "\n"
+    "オプション:\n"
+    "  --code 種類           半角文字の変換方法(必須)\n"
+    "      kana    EBCDIC-カナ         例: vokcli j2s --code kana in.bin out.txt\n"
+    "      lower   EBCDIC-英小文字     例: vokcli j2s --code lower in.bin out.txt\n"
+    "      ascii   EBCDIC-ASCII        例: vokcli j2s --code ascii in.bin out.txt\n"
+    "  --record-length 長さ  改行コードを付加する(1～32760 バイトごと、パターン使用時は1レコードごと)\n"
+    "                        例: vokcli j2s --code kana --record-length 80 in.bin out.txt\n"
+    "  --pattern パターン    レコードパターンを使用する(シフトコードが付いていない時は必ず指定して下さい)\n"
+    "                        例: vokcli j2s --code kana --pattern layout.ptn in.bin out.txt\n"
+    "  --keep-shift          シフトコードを読みとばさない(パターン使用時)\n"
+    "                        例: vokcli j2s --code kana --pattern layout.ptn --keep-shift in.bin out.txt\n"
+    "  --trim 指定           項目の空白を削除する(パターン使用時のみ有効、カンマ区切りで複数指定可)\n"
+    "      trim    Trim(前後の空白削除)\n"
+    "      ltrim   LTrim(左端の空白削除)\n"
+    "      rtrim   RTrim(右端の空白削除)\n"
+    "      kanji   漢字項目のみをﾄﾘﾐﾝｸﾞ(他の指定と組み合わせて使います)\n"
+    "                        例: vokcli j2s --code kana --pattern layout.ptn --trim trim,kanji in.bin out.txt\n"
+    "  --log ログ            ログファイルを残す(省略時は一時ファイルを使い、終了後に削除します)\n"
+    "                        例: vokcli j2s --code kana --log j2s.log in.bin out.txt\n"
+    "  --error-log 変換エラーログ\n"
+    "                        変換できなかった文字の一覧を書くファイル(省略時は現在のフォルダの\n"
+    "                        VOK_LOG_年月日_時分秒.txt、変換エラーがなければ削除されます)\n"
+    "                        例: vokcli j2s --code kana --error-log errors.txt in.bin out.txt\n"
+    "  --help                この説明を表示する\n"
+    "\n"
+    "終了コード: 0 正常終了, 1 一部のコードで変換エラーが発生した, 2 エラー\n";
+
+// "VOK_LOG_" + yyyymmdd_hhnnss + ".txt", as the desktop program names it.
+std::string datedErrorLogName() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d_%H%M%S", &local);
+    return std::string("VOK_LOG_") + stamp + ".txt";
+}
+
+// Parses WORD ("," WORD)* into the check boxes of tab 2.
+bool parseTrim(const std::string& text, vok::TrimBoxes& boxes) {
+    std::stringstream words(text);
+    std::string word;
+    bool any = false;
+    while (std::getline(words, word, ',')) {
+        std::optional<std::int32_t> bit = choiceValue(word, kTrimWords);
+        if (!bit) return false;
+        any = true;
+        boxes.trim |= *bit == 1;
+        boxes.leftTrim |= *bit == 2;
+        boxes.rightTrim |= *bit == 4;
+        boxes.kanjiOnly |= *bit == 8;
+    }
+    return any && text.back() != ',';
+}
+
+}  // namespace
+
+int runJ2s(int argc, char** argv) {
+    Arguments args;
+    std::string error;
+    if (!parseArguments(argc, argv, kOptions, args, error)) return usageError(kCommand, error);
+    if (args.help) {
+        std::cout << kHelp;
+        return kExitSuccess;
+    }
+    // The desktop program runs only once a variant is chosen; there is no default.
+    if (!args.has("--code")) return usageError(kCommand, "--code を指定してください(" + choiceWords(kCodes) + ")");
+    const std::optional<std::int32_t> code = choiceValue(args.valueOr("--code", ""), kCodes);
+    if (!code) return usageError(kCommand, "--code の値が正しくありません(" + choiceWords(kCodes) + ")");
+
+    std::int32_t recordLength = 0;
+    if (args.has("--record-length")) {
+        std::optional<std::int32_t> n = intValue(args.valueOr("--record-length", ""), kMinRecordLength, vok::kMaxRecSize);
+        if (!n) return usageError(kCommand, "--record-length は 1～32760 の範囲で指定してください");
+        recordLength = *n;
+    }
+    vok::TrimBoxes boxes;
+    boxes.usePattern = args.has("--pattern");
+    if (args.has("--trim") && !parseTrim(args.valueOr("--trim", ""), boxes))
+        return usageError(kCommand, "--trim の値が正しくありません(" + choiceWords(kTrimWords) + " をカンマで区切って指定)");
+    for (const char* name : {"--pattern", "--log", "--error-log"}) {
+        if (args.values.count(name) != 0 && args.valueOr(name, "").empty())
+            return usageError(kCommand, std::string(name) + " の値がありません");
+    }
+    if (args.operands.size() != 2) return usageError(kCommand, "入力ファイルと出力ファイルを指定してください");
+
+    const std::string input = args.operands[0];
+    const std::string output = args.operands[1];
+    const std::string pattern = args.valueOr("--pattern", std::string(vok::kNoPattern));
+    const std::string errorLog = args.valueOr("--error-log", datedErrorLogName());
+    const std::int32_t keepShift = args.has("--keep-shift") ? kKeepShiftOn : kKeepShiftOff;
+    const std::int32_t trim = vok::trimBits(boxes);
+    std::vector<std::string> shownPaths{input, output, errorLog};
+    if (boxes.usePattern) shownPaths.push_back(pattern);
+    const Job job{vok::Tab::JefToSjis, args.valueOr("--log", ""), shownPaths, [&](const char* logPath) {
+                      return j2sconv(1, *code, recordLength, keepShift, trim, input.c_str(), output.c_str(),
+                                     pattern.c_str(), logPath, errorLog.c_str());
+                  }};
+    return runJob(job);
 }
 
 }  // namespace vokcli
