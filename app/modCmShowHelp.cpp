@@ -100,6 +100,7 @@ QWidget* makeIndexPage(QTextBrowser* browser, QWidget* parent) {
     search->setPlaceholderText(QStringLiteral("キーワードを入力"));
     auto* list = new QListWidget(page);
     list->setObjectName(QStringLiteral("index"));
+    list->setUniformItemSizes(true);  // Latin and Japanese faces differ in height
     fillIndex(list, browser->document());
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
