@@ -167,6 +167,20 @@ private slots:
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
     }
 
+    // The run keeps the main window disabled while the dialog is open; the
+    // dialog itself must still take input.
+    void usableOverADisabledWindow() {
+        QWidget mainWindow;
+        mainWindow.show();
+        mainWindow.setEnabled(false);
+        dlgError dlg(QStringLiteral("/nonexistent/vok.tmp"), {}, &mainWindow);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QVERIFY(dlg.isEnabled());
+        QTest::mouseClick(dlg.findChild<QPushButton*>(QStringLiteral("cmdOk")), Qt::LeftButton);
+        QVERIFY(!dlg.isVisible());
+    }
+
     // Each showing reads the log afresh.
     void newInstanceReadsTheLogAgain() {
         testutil::TempDir dir;
