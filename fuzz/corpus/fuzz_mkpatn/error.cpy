@@ -1,0 +1,4 @@
+01 R.
+05 A PIC XX
+   VALUE SPACE.
+05 B PIC Z(3).

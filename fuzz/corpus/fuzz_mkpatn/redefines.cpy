@@ -1,0 +1,6 @@
+01 R.
+05 A PIC X(4).
+05 B REDEFINES A.
+10 B1 PIC 9(2).
+10 B2 PIC X(2).
+05 C PIC X.
