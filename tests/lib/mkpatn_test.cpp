@@ -294,6 +294,21 @@ TEST(Mkpatn, readErrorReportedNotTruncated) {
     EXPECT_EQ(testutil::readText(dir.file("log.txt")), testutil::logLines("[" + cpy + "]の読み込みに失敗しました\n"));
 }
 
+TEST(Mkpatn, ExhaustedMemoryGivesMinus30) {
+    testutil::TempDir dir;
+    std::string cpy = dir.file("rec.cpy");
+    std::string ptn = dir.file("rec.ptn");
+    std::string log = dir.file("log.txt");
+    testutil::writeFile(cpy, kAB);
+    vokl::ReadBytes exhausted = [](char*, std::size_t) -> std::int64_t { throw std::bad_alloc(); };
+    std::int32_t rc = vokl::runExport(1, log.c_str(), [&](vokl::Log& l) {
+        return vokl::makePattern(l, {1, 0}, cpy.c_str(), ptn.c_str(), &exhausted);
+    });
+    EXPECT_EQ(rc, -30);
+    EXPECT_FALSE(testutil::exists(ptn));
+    EXPECT_EQ(testutil::readText(log), testutil::logLines("メモリ不足です\n"));
+}
+
 // Repeated groups chained one inside the next used to recurse once per group.
 TEST(Mkpatn, deepNestingNeedsNoStack) {
     std::string copybook = "01 R.\n";
