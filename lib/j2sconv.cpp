@@ -19,6 +19,12 @@
 #include "tblank.h"
 #include "tblknj.h"
 
+#if defined(__GNUC__)
+#define VOKL_COLD __attribute__((cold, noinline))
+#else
+#define VOKL_COLD
+#endif
+
 namespace vokl::j2s {
 
 namespace {
@@ -26,6 +32,7 @@ namespace {
 constexpr std::uint8_t kShiftIn = 0x28;
 constexpr std::uint8_t kShiftInAlt = 0x38;
 constexpr std::uint8_t kShiftOut = 0x29;
+constexpr std::uint8_t kFirstJefByte = 0x40;
 constexpr std::uint8_t kCr = 0x0D;
 constexpr std::uint8_t kLf = 0x0A;
 constexpr std::uint8_t kSpace = 0x20;
@@ -80,8 +87,12 @@ private:
     std::uint8_t single(std::uint8_t b, std::int64_t index) {
         std::uint8_t v = table_[b];
         if (v != 0) return v;
+        return singleFailed(b, index);
+    }
+    VOKL_COLD std::uint8_t singleFailed(std::uint8_t b, std::int64_t index) {
         replaced_ = true;
-        if (log_.isOpen()) errorLines_.line(msg::kMsgEbcdicToJisError, static_cast<unsigned>(b), static_cast<long>(index + 1));
+        if (log_.isOpen())
+            errorLines_.line(msg::kMsgEbcdicToJisError, static_cast<unsigned>(b), static_cast<long>(index + 1));
         return kSpace;
     }
     void pair(std::uint8_t first, std::uint8_t second, std::int64_t index, std::uint8_t* out) {
@@ -92,14 +103,18 @@ private:
             out[1] = entry[1];
             return;
         }
+        pairFailed(code, index, out);
+    }
+    VOKL_COLD void pairFailed(unsigned code, std::int64_t index, std::uint8_t* out) {
         replaced_ = true;
         if (log_.isOpen()) errorLines_.line(msg::kMsgJefToSjisError, code, static_cast<long>(index + 1));
         out[0] = kWideSpaceLead;
         out[1] = kWideSpaceTrail;
     }
-    std::uint8_t loneByte(std::uint8_t b, std::int64_t index) {
+    VOKL_COLD std::uint8_t loneByte(std::uint8_t b, std::int64_t index) {
         replaced_ = true;
-        if (log_.isOpen()) errorLines_.line(msg::kMsgJefToSjisErrorSingle, static_cast<unsigned>(b), static_cast<long>(index + 1));
+        if (log_.isOpen())
+            errorLines_.line(msg::kMsgJefToSjisErrorSingle, static_cast<unsigned>(b), static_cast<long>(index + 1));
         return kSpace;
     }
 
@@ -187,6 +202,16 @@ std::int32_t Engine::convertBlock(const std::uint8_t* in, std::int64_t n, std::u
             ++k;
             continue;
         }
+        // Kanji codes start at 0x40 and above every shift code.
+        while (k + 1 < n && in[k] >= kFirstJefByte) {
+            const std::uint8_t* entry = jefToSjis(in[k] * 256u + in[k + 1]);
+            if ((entry[0] | entry[1]) == 0) break;
+            o[0] = entry[0];
+            o[1] = entry[1];
+            o += 2;
+            k += 2;
+        }
+        if (k == n) break;
         std::uint8_t b = in[k];
         if (b == kShiftIn || b == kShiftInAlt) {
             ++k;
@@ -235,6 +260,8 @@ bool isFieldLetter(char c) {
         return false;
     }
 }
+
+bool isSingleLetter(char c) { return c == 'X' || c == '9' || c == 'A'; }
 
 // fieldsFrom[p] = field letters at positions p and after.
 std::vector<std::int32_t> fieldCounts(const std::string& pattern) {
@@ -318,26 +345,40 @@ std::int32_t Engine::convertRecord(const PatternEntry& entry, const std::vector<
                 break;
             }
         }
-        if (i >= n) break;
         const char c = pattern[p];
+        if (!isFieldLetter(c)) {
+            // A literal takes no record byte, so it does not decide whether
+            // the byte is a shift code: the field after it does (a packed
+            // field after a comma may well start with 0x28).
+            out[h++] = c;
+            ++p;
+            continue;
+        }
+        if (i >= n) break;
         if (skipShiftCodes && c != 'C' && c != 'P' && isShiftCode(record[i])) {
             ++i;
             ++consumed_;
             continue;
         }
         if (c == 'X' || c == '9' || c == 'A') {
-            out[h++] = static_cast<char>(single(record[i], consumed_));
-            ++p;
-            ++i;
-            ++consumed_;
+            // The rest of the run, while no read-ahead can be due.
+            do {
+                out[h++] = static_cast<char>(single(record[i], consumed_));
+                ++p;
+                ++i;
+                ++consumed_;
+            } while (p < length && isSingleLetter(pattern[p]) && i + 1 < n &&
+                     !(skipShiftCodes && isShiftCode(record[i])));
         } else if (c == 'N') {
             if (i + 1 >= n) break;  // no partner byte left
-            pair(record[i], record[i + 1], consumed_, reinterpret_cast<std::uint8_t*>(out + h));
-            p += 2;
-            i += 2;
-            h += 2;
-            consumed_ += 2;
-        } else if (c == 'S' || c == 'C' || c == 'P') {
+            do {
+                pair(record[i], record[i + 1], consumed_, reinterpret_cast<std::uint8_t*>(out + h));
+                p += 2;
+                i += 2;
+                h += 2;
+                consumed_ += 2;
+            } while (p < length && pattern[p] == 'N' && i + 1 < n && !(skipShiftCodes && isShiftCode(record[i])));
+        } else {
             std::string_view run(pattern.data() + p, length - p);
             NumericResult r = c == 'S' ? zonedToText(run, record + i, n - i, out + h, outCapacity - h)
                                        : packedToText(run, record + i, n - i, out + h, outCapacity - h);
@@ -350,9 +391,6 @@ std::int32_t Engine::convertRecord(const PatternEntry& entry, const std::vector<
             h += r.textLen;
             i += r.bytesUsed;
             consumed_ += static_cast<std::int64_t>(r.bytesUsed);
-        } else {
-            out[h++] = c;
-            ++p;
         }
     }
     std::size_t rest = std::min(length - std::min(p, length), outCapacity - h);

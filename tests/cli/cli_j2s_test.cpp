@@ -39,9 +39,9 @@ protected:
     std::string in = io.file("ホスト.bin"), out = io.file("出力.txt"), ptn = io.file("layout.ptn");
 
     CliRun run(const std::vector<std::string>& args) {
-        std::string command = "cd " + quoted(dir.path().string()) + " && TMPDIR=" + quoted(tmp.path().string()) +
+        std::string command = std::string("cd ") + quoted(dir.path().string()) + " && TMPDIR=" + quoted(tmp.path().string()) +
                               " " + quoted(VOK_CLI_PATH) + " j2s";
-        for (const std::string& arg : args) command += " " + quoted(arg);
+        for (const std::string& arg : args) command += std::string(" ") + quoted(arg);
         const std::string outFile = io.file("stdout"), errFile = io.file("stderr");
         command += " >" + quoted(outFile) + " 2>" + quoted(errFile);
         const int raw = std::system(command.c_str());
