@@ -251,9 +251,12 @@ TEST(Mkpatn, FileFailures) {
         {"empty copybook", empty, ptn, -18, "[" + empty + "]のファイルサイズが 0 です\n"},
         {"pattern in a missing folder", cpy, noFolder, -12, noFolder + "がオープンできません\n"},
         {"pattern on a full disk", cpy, "/dev/full", -27, "/dev/fullの出力に失敗しました\n"},
+        // Naming the copybook as the pattern file used to overwrite the copybook.
+        {"pattern over its own copybook", cpy, folder + "/./rec.cpy", -12, folder + "/./rec.cpyがオープンできません\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        EXPECT_EQ(testutil::readText(cpy), kAB);
         std::remove(ptn.c_str());
         EXPECT_EQ(mkpatn(1, 1, 0, c.copybook.c_str(), c.pattern.c_str(), log.c_str()), c.rc);
         EXPECT_EQ(testutil::readText(log), testutil::logLines(c.log));
@@ -263,6 +266,7 @@ TEST(Mkpatn, FileFailures) {
         // Without a log the code is the same.
         EXPECT_EQ(mkpatn(0, 1, 0, c.copybook.c_str(), c.pattern.c_str(), noFolder.c_str()), c.rc);
     }
+    EXPECT_EQ(testutil::readText(cpy), kAB);
 }
 
 TEST(Mkpatn, LogCannotBeCreated) {
