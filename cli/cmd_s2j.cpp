@@ -67,8 +67,11 @@ int runS2j(int argc, char** argv) {
 
     const std::string input = args.operands[0];
     const std::string output = args.operands[1];
+    const std::string log = args.valueOr("--log", "");
+    if (const std::string problem = samePathProblem({input}, {output, log}); !problem.empty())
+        return refuse(kCommand, problem);
     const std::int32_t shift = args.has("--shift") ? kShiftCodesOn : kShiftCodesOff;
-    const Job job{vok::Tab::SjisToJef, args.valueOr("--log", ""), {input, output}, [&](const char* logPath) {
+    const Job job{vok::Tab::SjisToJef, log, {input, output}, [&](const char* logPath) {
                       return s2jconv(1, *code, shift, input.c_str(), output.c_str(), logPath);
                   }};
     return runJob(job);

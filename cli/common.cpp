@@ -103,6 +103,30 @@ int usageError(const char* command, const std::string& message) {
     return kExitUsage;
 }
 
+int refuse(const char* command, const std::string& message) {
+    std::cerr << "vokcli " << command << ": " << message << "\n";
+    return kExitFailure;
+}
+
+namespace {
+bool sameFile(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+}  // namespace
+
+std::string samePathProblem(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs) {
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        if (outputs[i].empty()) continue;
+        for (const std::string& input : inputs)
+            if (sameFile(input, outputs[i])) return "入力側と出力側のパス名が同じです";
+        for (std::size_t j = i + 1; j < outputs.size(); ++j)
+            if (sameFile(outputs[i], outputs[j])) return "入力側と出力側のパス名が同じです";
+    }
+    return {};
+}
+
 int exitStatus(vok::Tab tab, std::int32_t code) {
     if (!vok::resultReport(tab, code).showLog) return kExitSuccess;
     const bool replaced = code == -1 && tab != vok::Tab::Pattern;

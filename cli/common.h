@@ -10,6 +10,7 @@
 //   if (!parseArguments(argc, argv, kOptions, args, error)) return usageError("s2j", error);
 //   if (args.help) { std::cout << kHelp; return kExitSuccess; }
 //   ... check args.operands, turn option words into numbers with choiceValue()/intValue() ...
+//   if (auto problem = samePathProblem({in}, {out, log}); !problem.empty()) return refuse("s2j", problem);
 //   Job job{vok::Tab::SjisToJef, args.valueOr("--log", ""), {in, out},
 //           [&](const char* log) { return s2jconv(1, code, shift, in.c_str(), out.c_str(), log); }};
 //   return runJob(job);
@@ -75,11 +76,20 @@ std::optional<std::int32_t> intValue(const std::string& text, std::int32_t min, 
 // Prints "vokcli COMMAND: MESSAGE" and a pointer to --help on standard error;
 // returns kExitUsage.
 int usageError(const char* command, const std::string& message);
+// Prints "vokcli COMMAND: MESSAGE" on standard error; returns kExitFailure.
+int refuse(const char* command, const std::string& message);
+
+// Creating an output truncates it, so an output (the log included) that is
+// also an input would destroy that input. Like the desktop program, refuse
+// equal path texts; unlike it, also other names of the same existing file.
+// Returns the desktop program's message, or an empty string when all differ.
+std::string samePathProblem(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs);
 
 // 0, 1 or 2 for a result code of the export behind the tab.
 int exitStatus(vok::Tab tab, std::int32_t code);
 
-// One run of an export.
+// One run of an export. A job that needs a further file (the conversion-error
+// log of j2sconv) names it itself and lists it in `paths`.
 struct Job {
     vok::Tab tab;
     std::string logPath;             // --log FILE; empty: a temporary "vok" file

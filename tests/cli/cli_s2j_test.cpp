@@ -140,6 +140,25 @@ TEST_F(CliS2j, NoTemporaryFolder) {
     EXPECT_FALSE(testutil::exists(out));
 }
 
+TEST_F(CliS2j, OutputOrLogThatIsTheInputIsRefusedAndInputKept) {
+    const Bytes text = bytes({0x41, 0x0A});
+    testutil::writeFile(in, text);
+    const std::string otherName = dir.path().string() + "/./" + std::filesystem::path(in).filename().string();
+    const std::vector<std::vector<std::string>> cases = {
+        {"--code", "kana", in, in},
+        {"--code", "kana", in, otherName},
+        {"--code", "kana", "--log", in, in, out},
+        {"--code", "kana", "--log", out, in, out},
+    };
+    for (const auto& args : cases) {
+        const CliRun r = run(args);
+        EXPECT_EQ(r.status, 2) << args[args.size() - 1];
+        EXPECT_EQ(r.err, "vokcli s2j: 入力側と出力側のパス名が同じです\n");
+        EXPECT_EQ(testutil::readFile(in), text);
+    }
+    EXPECT_TRUE(tmpIsEmpty());
+}
+
 TEST_F(CliS2j, DoubleDashAllowsOperandsStartingWithDash) {
     const std::string dashed = dir.file("-in.txt");
     testutil::writeFile(dashed, bytes({0x41}));
