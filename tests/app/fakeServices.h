@@ -119,6 +119,7 @@ public:
     bool noConversion = false;  // the three conversion exports are missing
     bool notLoadable = false;
     std::int32_t result = 0;
+    std::function<void()> during;  // runs inside each conversion call
     QList<CallSnapshot> calls;
     int versionCalls = 0;
 
@@ -158,6 +159,7 @@ private:
             snap.status = window->lblMsg->text();
         }
         calls.append(snap);
+        if (during) during();
         return result;
     }
 };
