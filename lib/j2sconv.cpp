@@ -162,6 +162,9 @@ private:
 constexpr std::size_t kBlockSlack = kLineEndBytes + 2;
 
 std::int32_t Engine::runStream(std::int64_t blockLength) {
+    // A block never holds more than the file: a huge record length on a small
+    // file needs no huge buffer.
+    blockLength = std::max<std::int64_t>(1, std::min(blockLength, inputSize_));
     auto buffer = std::unique_ptr<std::uint8_t[]>(new std::uint8_t[static_cast<std::size_t>(blockLength)]);
     for (;;) {
         std::int64_t n = in_.read(buffer.get(), static_cast<std::size_t>(blockLength));

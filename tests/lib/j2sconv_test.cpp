@@ -457,6 +457,24 @@ TEST(Files, FullDiskGives25WinningOverReplacedCharacters) {
     EXPECT_FALSE(testutil::exists(job.convLog()));
 }
 
+TEST(Files, LargestRecordLengthOnASmallFile) {
+    Job job;
+    Outcome o = job.run(stream(bytes({0xC1, 0xC2}), 0x7FFFFFFF));
+    EXPECT_EQ(o.rc, 1);
+    EXPECT_EQ(o.output, bytes({0x41, 0x42, 0x0D, 0x0A}));
+}
+
+TEST(Files, NullPatternAndConvLogPaths) {
+    Job job;
+    testutil::writeFile(job.in(), bytes({0x28, 0xB0, 0xA1, 0x29, 0x00}));
+    std::int32_t rc = j2sconv(1, 3, 0, 0, 0, job.in().c_str(), job.out().c_str(), nullptr, job.log().c_str(), nullptr);
+    EXPECT_EQ(rc, -1);
+    EXPECT_EQ(testutil::readFile(job.out()), bytes({0x88, 0x9F, 0x20}));
+    std::string log = testutil::utf8(testutil::readText(job.log()));
+    EXPECT_EQ(log.find("[]のオープンに失敗しました(原因="), 0u);
+    EXPECT_NE(log.find("EBCDIC->JIS 変換エラー(EBCDIC=0x00/5バイト目)\r\n"), std::string::npos);
+}
+
 // ---- the conversion-error log -------------------------------------------------------
 
 TEST(ConvLog, KeptAfterReplacedCharactersEvenWithoutLog) {
@@ -560,6 +578,53 @@ const SourceCase kSourceCases[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Seam, FailingInput, ::testing::ValuesIn(kSourceCases),
                          [](const auto& param) { return std::string(param.param.name); });
+
+// Bytes made up on the fly: size - 2 single bytes, then a shift-in and a
+// lone kanji byte as the very last byte.
+class LargeSource : public vokl::j2s::JefSource {
+public:
+    explicit LargeSource(std::int64_t size) : size_(size) {}
+    std::int64_t read(void* buffer, std::size_t size) override {
+        std::int64_t n = std::min<std::int64_t>(static_cast<std::int64_t>(size), size_ - at_);
+        auto* b = static_cast<std::uint8_t*>(buffer);
+        std::memset(b, 0xC1, static_cast<std::size_t>(n));
+        for (std::int64_t tail : {size_ - 2, size_ - 1}) {
+            if (tail >= at_ && tail < at_ + n) b[tail - at_] = tail == size_ - 2 ? 0x28 : 0xB0;
+        }
+        at_ += n;
+        return n;
+    }
+    bool seekBy(std::int64_t offset) override {
+        at_ += offset;
+        return true;
+    }
+
+private:
+    std::int64_t size_;
+    std::int64_t at_ = 0;
+};
+
+TEST(LargeInput, ByteNumbersPast2GiB) {
+    Job job;
+    const std::int64_t size = (std::int64_t{1} << 31) + 10;
+    testutil::writeFile(job.in(), Bytes{0xC1});
+    std::filesystem::resize_file(job.in(), static_cast<std::uintmax_t>(size));  // sparse
+    const std::string in = job.in(), conv = job.convLog();
+    vokl::j2s::Arguments args;
+    args.jefPath = in.c_str();
+    args.sjisPath = "/dev/null";
+    args.patternPath = kStream;
+    args.convLogPath = conv.c_str();
+    std::int32_t rc = 0;
+    {
+        vokl::Log log;
+        ASSERT_TRUE(log.create(job.log().c_str()));
+        LargeSource source(size);
+        rc = vokl::j2s::convertJef(log, args, &source);
+    }
+    EXPECT_EQ(rc, -1);
+    EXPECT_EQ(testutil::readText(conv), logLines("JEF->シフトJIS 変換エラー(JEF=0xb0/2147483658バイト目)\n"));
+}
 
 TEST(FailingInput, SplitPairSeekFailureGives21) {
     Job job;
