@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -133,7 +134,12 @@ std::int32_t walk(Log& log, const CopyItems& items, char leaveOut, LineBuilder& 
     };
     leftOut = false;
     if (items.empty()) return 0;
-    std::vector<Nested> walks{{items.front().level, 0, 0, false}};
+    // The outermost walk takes in every item: an entry with a lower level
+    // than the first one (a 01 after a 77) would otherwise end the record
+    // there and drop the rest without a word.
+    std::int32_t lowest = items.front().level;
+    for (const CopyItem& item : items) lowest = std::min(lowest, item.level);
+    std::vector<Nested> walks{{lowest, 0, 0, false}};
     std::size_t cursor = 0;
     for (;;) {
         if (cursor < items.size() && items[cursor].level >= walks.back().baseLevel) {

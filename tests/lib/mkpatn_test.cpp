@@ -138,6 +138,9 @@ INSTANTIATE_TEST_SUITE_P(
         PatternCase{"GroupAloneIsEmptyLine", "01 R.\n", 1, 0, "\r\n", 0},
         PatternCase{"NoEntryAtAll", "* ONLY A COMMENT\n", 1, 0, "\r\n", 0},
         PatternCase{"LastSeparatorBecomesLineEnd", "01 R.\n05 A PIC 9(4).\n", 2, 0, "9999\r\n", 4},
+        // Items after a level below the first one's used to be left out.
+        PatternCase{"lowerLevelAfterFirstKept", "77 K PIC 9(2).\n01 R.\n05 A PIC X.\n05 G OCCURS 2.\n10 G1 PIC A.\n",
+                    1, 0, "99,X,A,A\r\n", 5},
         PatternCase{"RepeatedGroupAsLastItem", "01 R.\n05 A PIC X.\n05 G OCCURS 5.\n", 1, 0, "X\r\n", 1},
         // The last entry without its period used to drop out of the record.
         PatternCase{"finalEntryWithoutPeriod", "01 R.\n05 A PIC X(2).\n05 B PIC 9(3)", 1, 0, "XX,999\r\n", 5},
