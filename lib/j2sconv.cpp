@@ -65,15 +65,17 @@ std::int32_t clampCount(std::int64_t count) {
 // outcome so far.
 class Engine {
 public:
+    // `started` turns true once the buffers exist and the input is being read.
     Engine(Log& log, Log& errorLines, JefSource& in, OutputSink& out, std::int64_t inputSize,
-           std::int32_t codeOption, bool lineEnds)
+           std::int32_t codeOption, bool lineEnds, bool& started)
         : log_(log),
           errorLines_(errorLines),
           in_(in),
           out_(out),
           inputSize_(inputSize),
           table_(ebcdicToJis8(variantFor(codeOption)).data()),
-          lineEnds_(lineEnds) {}
+          lineEnds_(lineEnds),
+          started_(started) {}
 
     std::int32_t runStream(std::int64_t blockLength);
     std::int32_t runPattern(const PatternList& list, bool skipShiftCodes, std::int32_t trimFlags);
@@ -153,6 +155,7 @@ private:
     std::int64_t lineEndCount_ = 0;
     bool replaced_ = false;
     bool doubleByte_ = false;  // stream mode's shift state, kept across blocks
+    bool& started_;
 };
 
 // ---- stream mode ----------------------------------------------------------
@@ -166,6 +169,7 @@ std::int32_t Engine::runStream(std::int64_t blockLength) {
     // file needs no huge buffer.
     blockLength = std::max<std::int64_t>(1, std::min(blockLength, inputSize_));
     auto buffer = std::unique_ptr<std::uint8_t[]>(new std::uint8_t[static_cast<std::size_t>(blockLength)]);
+    started_ = true;
     for (;;) {
         std::int64_t n = in_.read(buffer.get(), static_cast<std::size_t>(blockLength));
         if (n == 0) break;
@@ -280,12 +284,16 @@ std::int32_t Engine::runPattern(const PatternList& list, bool skipShiftCodes, st
     const std::size_t capacity = 2 * recordRead;
     // Every pattern character writes at most one byte, a numeric run one more.
     const std::size_t outCapacity = 2 * static_cast<std::size_t>(list.maxPatternLen) + kLineEndBytes;
-    if (recordRead == 0) return finish();
+    if (recordRead == 0) {
+        started_ = true;
+        return finish();
+    }
 
     std::vector<std::vector<std::int32_t>> fields;
     fields.reserve(list.entries.size());
     for (const PatternEntry& entry : list.entries) fields.push_back(fieldCounts(entry.pattern));
     auto record = std::unique_ptr<std::uint8_t[]>(new std::uint8_t[capacity]);
+    started_ = true;
 
     for (;;) {
         std::int64_t got = in_.read(record.get(), recordRead);
@@ -460,13 +468,14 @@ public:
             log.line(msg::kMsgOpenFailedCause, shownPath(path_), systemErrorText(file_.lastError()).c_str());
     }
     Log& lines(Log& log) { return created_ ? file_ : log; }
-    // After the engine: kept with -1, removed otherwise.
-    void settle(Log& log, std::int32_t rc) {
+    // Kept with -1, and (empty) when the engine never started; removed
+    // otherwise.
+    void settle(Log& log, std::int32_t rc, bool engineStarted) {
         if (rc == VOKL_ECHARS_REPLACED) {
             log.line(msg::kMsgConvLogWritten, shownPath(path_));
             return;
         }
-        if (!created_) return;
+        if (!created_ || !engineStarted) return;
         file_.close();
         std::remove(path_);
     }
@@ -478,10 +487,11 @@ private:
 };
 
 std::int32_t runEngine(Log& log, ConvLog& convLog, const Arguments& args, CheckedFiles& files,
-                       JefSource& in, const PatternList* patterns) {
+                       JefSource& in, const PatternList* patterns, bool& started) {
     try {
         OutputSink sink(files.output);
-        Engine engine(log, convLog.lines(log), in, sink, files.inputSize, args.codeOption, args.recordLength != 0);
+        Engine engine(log, convLog.lines(log), in, sink, files.inputSize, args.codeOption, args.recordLength != 0,
+                      started);
         std::int32_t rc =
             patterns == nullptr
                 ? engine.runStream(streamBlockLength(args.recordLength, files.inputSize))
@@ -520,8 +530,9 @@ std::int32_t convertJef(Log& log, const Arguments& args, JefSource* source) {
     }
     FileSource fileSource(files.input);
     JefSource& in = source != nullptr ? *source : fileSource;
-    std::int32_t rc = runEngine(log, convLog, args, files, in, stream ? nullptr : &patterns);
-    convLog.settle(log, rc);
+    bool started = false;
+    std::int32_t rc = runEngine(log, convLog, args, files, in, stream ? nullptr : &patterns, started);
+    convLog.settle(log, rc, started);
     return rc;
 }
 
