@@ -3,6 +3,7 @@
 #include "j2sconv.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -39,6 +40,11 @@ constexpr std::uint8_t kSpace = 0x20;
 constexpr std::uint8_t kWideSpaceLead = 0x81;
 constexpr std::uint8_t kWideSpaceTrail = 0x40;
 constexpr std::size_t kLineEndBytes = 2;
+constexpr std::uint64_t kLowBytes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+// Where byte j of a word lies in memory order.
+constexpr int byteShift(int j) { return std::endian::native == std::endian::little ? 8 * j : 56 - 8 * j; }
 constexpr std::int32_t kKeepShiftCodes = 1;
 
 bool isShiftCode(std::uint8_t b) { return b == kShiftIn || b == kShiftInAlt || b == kShiftOut; }
@@ -192,7 +198,16 @@ std::int32_t Engine::convertBlock(const std::uint8_t* in, std::int64_t n, std::u
     std::uint8_t* o = out;
     while (k < n) {
         if (!doubleByte_) {
-            // Most bytes map to something and are no shift code (those map to 0).
+            // Most bytes map to something and are no shift code (those map
+            // to 0): eight at a time while none of them is special.
+            while (k + 8 <= n) {
+                std::uint64_t word = 0;
+                for (int j = 0; j < 8; ++j) word |= std::uint64_t{table_[in[k + j]]} << byteShift(j);
+                if (((word - kLowBytes) & ~word & kHighBits) != 0) break;  // a zero byte
+                std::memcpy(o, &word, 8);
+                o += 8;
+                k += 8;
+            }
             while (k < n) {
                 std::uint8_t v = table_[in[k]];
                 if (v == 0) break;
