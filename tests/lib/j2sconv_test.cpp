@@ -94,9 +94,9 @@ struct ConversionCase {
 
 void PrintTo(const ConversionCase& c, std::ostream* os) { *os << c.name; }
 
-class Conversion : public ::testing::TestWithParam<ConversionCase> {};
+class J2sConversion : public ::testing::TestWithParam<ConversionCase> {};
 
-TEST_P(Conversion, WritesTheExpectedText) {
+TEST_P(J2sConversion, WritesTheExpectedText) {
     const ConversionCase& c = GetParam();
     Job job;
     Outcome o = job.run(c.call);
@@ -160,7 +160,7 @@ const ConversionCase kStreamCases[] = {
      "JEF->シフトJIS 変換エラー(JEF=0xb0/2バイト目)\n"},
     {"NegativeRecordLengthKeepsLineEnds", stream(bytes({0xC1, 0xC2}), -5), bytes({0x41, 0x42, 0x0D, 0x0A}), 1, ""},
 };
-INSTANTIATE_TEST_SUITE_P(Stream, Conversion, ::testing::ValuesIn(kStreamCases),
+INSTANTIATE_TEST_SUITE_P(Stream, J2sConversion, ::testing::ValuesIn(kStreamCases),
                          [](const auto& param) { return std::string(param.param.name); });
 
 const ConversionCase kPatternCases[] = {
@@ -205,10 +205,10 @@ const ConversionCase kPatternCases[] = {
      text("AB\r\nBCDE\r\nAF\r\n"), 3, ""},
     {"KeywordAfterShiftCode", patterned("1:B:XX\n1:A:XX\n", bytes({0x28, 0xC2, 0xC3})), text("BC"), 0, ""},
 };
-INSTANTIATE_TEST_SUITE_P(Pattern, Conversion, ::testing::ValuesIn(kPatternCases),
+INSTANTIATE_TEST_SUITE_P(Pattern, J2sConversion, ::testing::ValuesIn(kPatternCases),
                          [](const auto& param) { return std::string(param.param.name); });
 
-TEST(Stream, BlocksOfTheDefaultLengthKeepKanjiWhole) {
+TEST(J2sStream, BlocksOfTheDefaultLengthKeepKanjiWhole) {
     // 1 + 2 * 20000 bytes: the pair at the end of the first 16,380-byte block
     // is split and must continue in the next block.
     Bytes input{0x28};
@@ -223,7 +223,7 @@ TEST(Stream, BlocksOfTheDefaultLengthKeepKanjiWhole) {
     EXPECT_EQ(o.output, expected);
 }
 
-TEST(Stream, LineEndCountBeyondOneBlockOfTheOutputBuffer) {
+TEST(J2sStream, LineEndCountBeyondOneBlockOfTheOutputBuffer) {
     Bytes input(300000, 0xC1);
     Job job;
     Outcome o = job.run(stream(input, 3));
@@ -232,7 +232,7 @@ TEST(Stream, LineEndCountBeyondOneBlockOfTheOutputBuffer) {
     EXPECT_EQ(o.output[3], 0x0D);
 }
 
-TEST(Stream, BlockLength) {
+TEST(J2sStream, BlockLength) {
     using vokl::j2s::streamBlockLength;
     EXPECT_EQ(streamBlockLength(80, 40000), 80);
     EXPECT_EQ(streamBlockLength(0, 32760), 32760);
@@ -241,7 +241,7 @@ TEST(Stream, BlockLength) {
     EXPECT_EQ(streamBlockLength(0, std::int64_t{5} << 31), 16380);
 }
 
-TEST(NoPatternMarker, FirstTenBytesDecide) {
+TEST(J2sNoPatternMarker, FirstTenBytesDecide) {
     using vokl::j2s::meansNoPattern;
     EXPECT_TRUE(meansNoPattern("_********_"));
     EXPECT_TRUE(meansNoPattern("_********_anything after"));
@@ -262,11 +262,11 @@ struct FailureCase {
 
 void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 
-class PatternFailure : public ::testing::TestWithParam<FailureCase> {};
+class J2sPatternFailure : public ::testing::TestWithParam<FailureCase> {};
 
 // A pattern that cannot be used: the output stays empty and the
 // conversion-error log stays, empty.
-TEST_P(PatternFailure, LeavesAnEmptyOutputAndConvLog) {
+TEST_P(J2sPatternFailure, LeavesAnEmptyOutputAndConvLog) {
     const FailureCase& c = GetParam();
     Job job;
     Outcome o = job.run(c.call);
@@ -286,10 +286,10 @@ const FailureCase kPatternFailures[] = {
     {"MultiWithoutKeyword", patterned("10:AB:XXXXXXXXXXXX\nXX\n", bytes({0xC1})), -2,
      "レコードパターンが複数指定されていますがキーワードが指定されていません\n"},
 };
-INSTANTIATE_TEST_SUITE_P(Reading, PatternFailure, ::testing::ValuesIn(kPatternFailures),
+INSTANTIATE_TEST_SUITE_P(Reading, J2sPatternFailure, ::testing::ValuesIn(kPatternFailures),
                          [](const auto& param) { return std::string(param.param.name); });
 
-TEST(PatternFailure, EmptyPatternFileGives17) {
+TEST(J2sPatternFailure, EmptyPatternFileGives17) {
     Job job;
     testutil::writeFile(job.in(), bytes({0xC1}));
     std::string ptn = job.dir().file("empty.ptn");
@@ -304,7 +304,7 @@ TEST(PatternFailure, EmptyPatternFileGives17) {
     EXPECT_TRUE(o.convLogExists);
 }
 
-TEST(PatternFailure, MissingPatternFileGives12) {
+TEST(J2sPatternFailure, MissingPatternFileGives12) {
     Job job;
     testutil::writeFile(job.in(), bytes({0xC1}));
     std::string ptn = job.dir().file("missing.ptn");
@@ -328,11 +328,11 @@ struct RunFailureCase {
 
 void PrintTo(const RunFailureCase& c, std::ostream* os) { *os << c.name; }
 
-class MalformedRun : public ::testing::TestWithParam<RunFailureCase> {};
+class J2sMalformedRun : public ::testing::TestWithParam<RunFailureCase> {};
 
 // Found while converting: the record in progress is not written, those before
 // it are, and the conversion-error log goes.
-TEST_P(MalformedRun, StopsWith2) {
+TEST_P(J2sMalformedRun, StopsWith2) {
     const RunFailureCase& c = GetParam();
     Job job;
     Outcome o = job.run(c.call);
@@ -350,12 +350,12 @@ const RunFailureCase kMalformedRuns[] = {
     {"MultiPatternRecordWithoutFieldsDoesNotLoop", patterned("1:A: , ,\n1:B:XX\n", bytes({0xC2, 0xC3, 0xC1, 0xC1})),
      text("BC"), "レコードパターンに変換する項目がありません\n"},
 };
-INSTANTIATE_TEST_SUITE_P(Converting, MalformedRun, ::testing::ValuesIn(kMalformedRuns),
+INSTANTIATE_TEST_SUITE_P(Converting, J2sMalformedRun, ::testing::ValuesIn(kMalformedRuns),
                          [](const auto& param) { return std::string(param.param.name); });
 
 // ---- files and the log --------------------------------------------------------------
 
-TEST(Files, UncreatableLogGives31AndTouchesNothing) {
+TEST(J2sFiles, UncreatableLogGives31AndTouchesNothing) {
     Job job;
     testutil::writeFile(job.in(), bytes({0xC1}));
     std::string log = job.dir().file("nofolder/vok.log");
@@ -366,7 +366,7 @@ TEST(Files, UncreatableLogGives31AndTouchesNothing) {
     EXPECT_FALSE(testutil::exists(job.convLog()));
 }
 
-TEST(Files, LogSwitchZeroIgnoresTheLogPath) {
+TEST(J2sFiles, LogSwitchZeroIgnoresTheLogPath) {
     Job job;
     testutil::writeFile(job.in(), bytes({0xC1}));
     std::string log = job.dir().file("nofolder/vok.log");
@@ -376,7 +376,7 @@ TEST(Files, LogSwitchZeroIgnoresTheLogPath) {
     EXPECT_EQ(testutil::readFile(job.out()), bytes({0x41}));
 }
 
-TEST(Files, MissingInputGives11) {
+TEST(J2sFiles, MissingInputGives11) {
     Job job;
     std::int32_t rc = j2sconv(1, 3, 0, 0, 0, job.in().c_str(), job.out().c_str(), kStream, job.log().c_str(),
                               job.convLog().c_str());
@@ -386,7 +386,7 @@ TEST(Files, MissingInputGives11) {
     EXPECT_FALSE(testutil::exists(job.convLog()));
 }
 
-TEST(Files, FolderAsInputGives11WithCause) {
+TEST(J2sFiles, FolderAsInputGives11WithCause) {
     Job job;
     std::string folder = job.dir().file("folder");
     std::filesystem::create_directory(folder);
@@ -396,7 +396,7 @@ TEST(Files, FolderAsInputGives11WithCause) {
     EXPECT_NE(testutil::utf8(testutil::readText(job.log())).find("]のオープンに失敗しました(原因="), std::string::npos);
 }
 
-TEST(Files, UnreadableInputGives11WithCause) {
+TEST(J2sFiles, UnreadableInputGives11WithCause) {
     if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
     Job job;
     testutil::writeFile(job.in(), bytes({0xC1}));
@@ -407,7 +407,7 @@ TEST(Files, UnreadableInputGives11WithCause) {
     EXPECT_NE(testutil::utf8(testutil::readText(job.log())).find("のオープンに失敗しました(原因="), std::string::npos);
 }
 
-TEST(Files, EmptyInputGives16AndCreatesNoOutput) {
+TEST(J2sFiles, EmptyInputGives16AndCreatesNoOutput) {
     Job job;
     Outcome o = job.run(stream(Bytes{}));
     EXPECT_EQ(o.rc, -16);
@@ -416,7 +416,7 @@ TEST(Files, EmptyInputGives16AndCreatesNoOutput) {
     EXPECT_FALSE(o.convLogExists);
 }
 
-TEST(Files, MissingOutputFolderGives10) {
+TEST(J2sFiles, MissingOutputFolderGives10) {
     Job job;
     testutil::writeFile(job.in(), bytes({0xC1}));
     std::string out = job.dir().file("nofolder/text.txt");
@@ -428,7 +428,7 @@ TEST(Files, MissingOutputFolderGives10) {
     EXPECT_FALSE(testutil::exists(job.convLog()));
 }
 
-TEST(Files, OutputNamingTheInputIsRefusedBeforeItIsEmptied) {
+TEST(J2sFiles, OutputNamingTheInputIsRefusedBeforeItIsEmptied) {
     Job job;
     testutil::writeFile(job.in(), bytes({0xC1, 0xC2}));
     std::int32_t rc = j2sconv(1, 3, 0, 0, 0, job.in().c_str(), job.in().c_str(), kStream, job.log().c_str(),
@@ -438,7 +438,7 @@ TEST(Files, OutputNamingTheInputIsRefusedBeforeItIsEmptied) {
     EXPECT_EQ(testutil::readText(job.log()), logLines(std::string("[") + job.in() + "]は入力ファイルと同じファイルです\n"));
 }
 
-TEST(Files, FullDiskGives25AtTheFinalFlush) {
+TEST(J2sFiles, FullDiskGives25AtTheFinalFlush) {
     Job job;
     testutil::writeFile(job.in(), bytes({0xC1, 0xC2}));
     std::int32_t rc = j2sconv(1, 3, 0, 0, 0, job.in().c_str(), "/dev/full", kStream, job.log().c_str(),
@@ -449,7 +449,7 @@ TEST(Files, FullDiskGives25AtTheFinalFlush) {
     EXPECT_FALSE(testutil::exists(job.convLog()));
 }
 
-TEST(Files, FullDiskGives25WinningOverReplacedCharacters) {
+TEST(J2sFiles, FullDiskGives25WinningOverReplacedCharacters) {
     Job job;
     Bytes input(1 << 20, 0xC1);
     input[5] = 0x00;
@@ -460,14 +460,14 @@ TEST(Files, FullDiskGives25WinningOverReplacedCharacters) {
     EXPECT_FALSE(testutil::exists(job.convLog()));
 }
 
-TEST(Files, LargestRecordLengthOnASmallFile) {
+TEST(J2sFiles, LargestRecordLengthOnASmallFile) {
     Job job;
     Outcome o = job.run(stream(bytes({0xC1, 0xC2}), 0x7FFFFFFF));
     EXPECT_EQ(o.rc, 1);
     EXPECT_EQ(o.output, bytes({0x41, 0x42, 0x0D, 0x0A}));
 }
 
-TEST(Files, NullPatternAndConvLogPaths) {
+TEST(J2sFiles, NullPatternAndConvLogPaths) {
     Job job;
     testutil::writeFile(job.in(), bytes({0x28, 0xB0, 0xA1, 0x29, 0x00}));
     std::int32_t rc = j2sconv(1, 3, 0, 0, 0, job.in().c_str(), job.out().c_str(), nullptr, job.log().c_str(), nullptr);
@@ -480,7 +480,7 @@ TEST(Files, NullPatternAndConvLogPaths) {
 
 // ---- the conversion-error log -------------------------------------------------------
 
-TEST(ConvLog, KeptAfterReplacedCharactersEvenWithoutLog) {
+TEST(J2sConvLog, KeptAfterReplacedCharactersEvenWithoutLog) {
     Job job;
     Call call = stream(bytes({0x00}));
     call.logSwitch = 0;
@@ -490,7 +490,7 @@ TEST(ConvLog, KeptAfterReplacedCharactersEvenWithoutLog) {
     EXPECT_EQ(o.convLog, "");
 }
 
-TEST(ConvLog, UncreatableGoesToTheLog) {
+TEST(J2sConvLog, UncreatableGoesToTheLog) {
     Job job;
     testutil::writeFile(job.in(), bytes({0x00}));
     std::string conv = job.dir().file("nofolder/VOK_LOG.txt");
@@ -503,7 +503,7 @@ TEST(ConvLog, UncreatableGoesToTheLog) {
     EXPECT_NE(log.find(std::string("\r\n\r\n") + conv + "に変換エラーのログを出力しました。\r\n"), std::string::npos);
 }
 
-TEST(ConvLog, NamingTheOutputLeavesTheOutputAlone) {
+TEST(J2sConvLog, NamingTheOutputLeavesTheOutputAlone) {
     Job job;
     testutil::writeFile(job.in(), bytes({0xC1, 0xC2}));
     std::int32_t rc = j2sconv(1, 3, 0, 0, 0, job.in().c_str(), job.out().c_str(), kStream, job.log().c_str(),
@@ -543,9 +543,9 @@ struct SourceCase {
 
 void PrintTo(const SourceCase& c, std::ostream* os) { *os << c.name; }
 
-class FailingInput : public ::testing::TestWithParam<SourceCase> {};
+class J2sFailingInput : public ::testing::TestWithParam<SourceCase> {};
 
-TEST_P(FailingInput, Gives21) {
+TEST_P(J2sFailingInput, Gives21) {
     const SourceCase& c = GetParam();
     Job job;
     testutil::writeFile(job.in(), Bytes(100, 0xC1));
@@ -579,7 +579,7 @@ const SourceCase kSourceCases[] = {
     {"PatternReadErrorMidFile", 30, true, "XXXXX\n", 0, 30, "JEFファイルの読み込みに失敗しました\n"},
     {"PatternSeekBackFails", 30, false, "1:A:XX\n1:B:XXXX\n", 0, 0, "JEFファイルのシークに失敗しました\n"},
 };
-INSTANTIATE_TEST_SUITE_P(Seam, FailingInput, ::testing::ValuesIn(kSourceCases),
+INSTANTIATE_TEST_SUITE_P(Seam, J2sFailingInput, ::testing::ValuesIn(kSourceCases),
                          [](const auto& param) { return std::string(param.param.name); });
 
 // Bytes made up on the fly: size - 2 single bytes, then a shift-in and a
@@ -619,7 +619,7 @@ constexpr bool kSanitized = false;
 constexpr bool kSanitized = false;
 #endif
 
-TEST(LargeInput, ByteNumbersPast2GiB) {
+TEST(J2sLargeInput, ByteNumbersPast2GiB) {
     // Two gigabytes through an instrumented build take minutes; the counters
     // are the same code in the plain build.
     if (kSanitized) GTEST_SKIP() << "too slow under the sanitizers";
@@ -644,7 +644,7 @@ TEST(LargeInput, ByteNumbersPast2GiB) {
     EXPECT_EQ(testutil::readText(conv), logLines("JEF->シフトJIS 変換エラー(JEF=0xb0/2147483658バイト目)\n"));
 }
 
-TEST(FailingInput, SplitPairSeekFailureGives21) {
+TEST(J2sFailingInput, SplitPairSeekFailureGives21) {
     Job job;
     testutil::writeFile(job.in(), bytes({0x28, 0xB0, 0xA1, 0xB0, 0xA1}));
     // The real file's bytes, but every seek fails.
