@@ -15,6 +15,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <algorithm>
 #include <type_traits>
 
 #include "modVokCom.h"
@@ -59,7 +60,15 @@ void place(QWidget* w, int left, int top, int width, int height) {
     const bool caption = qobject_cast<QLabel*>(w) || qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w);
     if (caption) {
         const QSize hint = w->sizeHint();
-        if (hint.height() > r.height()) r.adjust(0, -(hint.height() - r.height()) / 2, 0, 0), r.setHeight(hint.height());
+        // The text's own height (with a pixel above and below), not the
+        // style's roomier hint, so that neighbours keep their distance.
+        const int needed = w->fontMetrics().height() + 2;
+        if (needed > r.height()) {
+            // Labels stand above the box they name: they grow upwards.
+            const int grow = needed - r.height();
+            r.setTop(r.top() - (qobject_cast<QLabel*>(w) ? grow : grow / 2));
+            r.setHeight(needed);
+        }
         if (hint.width() > r.width()) r.setWidth(hint.width());
     }
     w->setGeometry(r);
@@ -100,7 +109,8 @@ void frmVokl::buildWindow() {
     tabRTF = make<QTabWidget>(client, "tabRTF");
     place(tabRTF, 60, 120, 8295, 6375);
     for (int i = 0; i < 3; ++i) {
-        fraTab[i] = make<QWidget>(nullptr, "fraTab");
+        // Made inside the window so that the pages measure with its font.
+        fraTab[i] = make<QWidget>(client, "fraTab");
         fraTab[i]->setProperty("index", i + 1);
         fraTab[i]->resize(px(kTabPageWidthTwips), px(kTabPageHeightTwips));
     }
@@ -127,7 +137,8 @@ void frmVokl::buildWindow() {
     QFont bold = lblMsg->font();
     bold.setBold(true);
     lblMsg->setFont(bold);
-    place(lblMsg, 120, 6540, 9705, 240);
+    // The status line grows downwards, into the room below it.
+    lblMsg->setGeometry(px(120), px(6540), px(9705), std::max(px(240), lblMsg->fontMetrics().height() + 2));
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
