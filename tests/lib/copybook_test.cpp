@@ -119,6 +119,8 @@ INSTANTIATE_TEST_SUITE_P(
         ItemCase{"valuePeriodOnOwnLineEndsEntry", "05 A PIC X VALUE\n    'ABC'\n    .\n05 B PIC 9.\n",
                  {"5 A X 1 _ 0 0", "5 B 9 1 _ 0 0"}, 0},
         ItemCase{"LineOfExactly255", padTo255("05 A PIC X(3)") + "\n    VALUE 'X'.\n", {"5 A X 3 _ 0 0"}, 0},
+        ItemCase{"ShiftJisDataNames", testutil::sjis("05 顧客名 PIC N(10).\n05 別名 REDEFINES 顧客名 PIC X(20).\n"),
+                 {testutil::sjis("5 顧客名 N 10 _ 0 0"), testutil::sjis("5 別名 X 20 _ 0 0 R=顧客名")}, 0},
         ItemCase{"EmptyCopybookOfComments", "* NOTHING HERE\n\n", {}, 0},
         ItemCase{"LargestCountsAccepted", "05 A PIC X(2147483647) OCCURS 2147483647.\n",
                  {"5 A X 2147483647 _ 0 2147483647"}, 0}),
