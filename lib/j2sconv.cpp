@@ -451,14 +451,6 @@ std::uint8_t* OutputSink::reserve(std::size_t size) {
     return buffer_.get();
 }
 
-bool OutputSink::append(const void* data, std::size_t size) {
-    std::uint8_t* at = reserve(size);
-    if (at == nullptr) return false;
-    std::memcpy(at, data, size);
-    commit(size);
-    return true;
-}
-
 bool OutputSink::flush() {
     if (used_ == 0) return true;
     bool ok = file_.write(buffer_.get(), used_);

@@ -52,7 +52,6 @@ public:
     // writing out what was collected failed (see lastError()).
     std::uint8_t* reserve(std::size_t size);
     void commit(std::size_t size) { used_ += size; }
-    bool append(const void* data, std::size_t size);
     bool flush();
     int lastError() const { return file_.lastError(); }
 
