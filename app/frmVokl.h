@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QColor>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -209,4 +210,6 @@ private:
     QColor windowBackground() const;
 
     vok::Services services_;
+    // Where the focus was when the window went busy; it returns there.
+    QPointer<QWidget> focusBeforeRun_;
 };

@@ -1,5 +1,6 @@
 // The run: version check, path checks, the temporary log, the library call
 // with the window busy, and the report; also the other command buttons.
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -149,12 +150,16 @@ void frmVokl::showBusy() {
     lblMsg->setText(QStringLiteral("処理中です。しばらくお待ちください"));
     // Painted now: the call that follows blocks the window's thread.
     repaint();
+    focusBeforeRun_ = QApplication::focusWidget();
     client->setEnabled(false);
 }
 
 void frmVokl::restoreWindow() {
     setCursor(Qt::ArrowCursor);
     client->setEnabled(true);
+    if (focusBeforeRun_ != nullptr && QApplication::focusWidget() == nullptr && isActiveWindow())
+        focusBeforeRun_->setFocus(Qt::ActiveWindowFocusReason);
+    focusBeforeRun_.clear();
 }
 
 bool frmVokl::isBusy() const { return !client->isEnabled(); }

@@ -30,6 +30,7 @@ private slots:
     void resultTextsAsWritten();
     void argumentsInOrder();
     void busyWhileCallingAndShowingLog();
+    void focusReturnsAfterRun();
     void noTemporaryFile();
     void pathCheckStopsRun();
     void trimBitsAtRun_data();
@@ -340,6 +341,18 @@ void tst_rundriver::busyWhileCallingAndShowingLog() {
     QVERIFY(!w.isBusy());
     QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
     QCOMPARE(w.lblMsg->text(), QStringLiteral("一部のコードで変換エラーが発生しました"));
+}
+
+void tst_rundriver::focusReturnsAfterRun() {
+    Harness h;
+    frmVokl& w = h.load();
+    QVERIFY(h.showActive());
+    ready(w, 1);
+    w.txt1_Jefp->setFocus();
+    QTest::keyClick(w.txt1_Jefp, Qt::Key_Return);
+    QCOMPARE(h.fakeLibrary.calls.size(), 1);
+    QVERIFY(h.fakeLibrary.calls[0].busy);
+    QCOMPARE(QApplication::focusWidget(), w.txt1_Jefp);
 }
 
 void tst_rundriver::noTemporaryFile() {
