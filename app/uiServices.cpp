@@ -1,5 +1,6 @@
 #include "uiServices.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLockFile>
@@ -18,6 +19,9 @@ QMessageBox::StandardButton QtMessageBoxes::show(QWidget* parent, QMessageBox::I
     QMessageBox box(icon, title, text, buttons, parent);
     box.setTextFormat(Qt::PlainText);
     if (defaultButton != QMessageBox::NoButton) box.setDefaultButton(defaultButton);
+    // The operators read Japanese: the buttons as a Japanese system labels them.
+    if (QAbstractButton* yes = box.button(QMessageBox::Yes)) yes->setText(QStringLiteral("はい(&Y)"));
+    if (QAbstractButton* no = box.button(QMessageBox::No)) no->setText(QStringLiteral("いいえ(&N)"));
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
