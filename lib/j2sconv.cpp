@@ -203,8 +203,17 @@ std::int32_t Engine::convertBlock(const std::uint8_t* in, std::int64_t n, std::u
             while (k + 8 <= n) {
                 std::uint64_t word = 0;
                 for (int j = 0; j < 8; ++j) word |= std::uint64_t{table_[in[k + j]]} << byteShift(j);
-                if (((word - kLowBytes) & ~word & kHighBits) != 0) break;  // a zero byte
-                std::memcpy(o, &word, 8);
+                std::memcpy(o, &word, 8);  // the block's output room covers all eight
+                std::uint64_t zeros = (word - kLowBytes) & ~word & kHighBits;
+                if (zeros != 0) {
+                    // The lowest flag is exact: keep the bytes before it.
+                    if constexpr (std::endian::native == std::endian::little) {
+                        int before = std::countr_zero(zeros) / 8;
+                        o += before;
+                        k += before;
+                    }
+                    break;
+                }
                 o += 8;
                 k += 8;
             }
@@ -224,7 +233,18 @@ std::int32_t Engine::convertBlock(const std::uint8_t* in, std::int64_t n, std::u
             ++k;
             continue;
         }
-        // Kanji codes start at 0x40 and above every shift code.
+        // Kanji codes start at 0x40 and above every shift code; two at a
+        // time while both have an entry.
+        while (k + 3 < n && in[k] >= kFirstJefByte && in[k + 2] >= kFirstJefByte) {
+            std::uint16_t first, second;
+            std::memcpy(&first, jefToSjis(in[k] * 256u + in[k + 1]), 2);
+            std::memcpy(&second, jefToSjis(in[k + 2] * 256u + in[k + 3]), 2);
+            if (first == 0 || second == 0) break;
+            std::memcpy(o, &first, 2);
+            std::memcpy(o + 2, &second, 2);
+            o += 4;
+            k += 4;
+        }
         while (k + 1 < n && in[k] >= kFirstJefByte) {
             const std::uint8_t* entry = jefToSjis(in[k] * 256u + in[k + 1]);
             if ((entry[0] | entry[1]) == 0) break;

@@ -9,6 +9,8 @@
 #include <string>
 
 #include "j2sconv.h"
+#include "tblank.h"
+#include "tblknj.h"
 #include "testutil.h"
 #include "vokl.h"
 
@@ -230,6 +232,98 @@ TEST(J2sStream, LineEndCountBeyondOneBlockOfTheOutputBuffer) {
     EXPECT_EQ(o.rc, 100000);
     ASSERT_EQ(o.output.size(), 500000u);
     EXPECT_EQ(o.output[3], 0x0D);
+}
+
+// Stream mode written out the slow, obvious way.
+Bytes referenceStream(const Bytes& in, std::int64_t block, const vokl::ByteTable& table, bool lineEnds,
+                      bool& replaced, std::int32_t& lines) {
+    Bytes out;
+    bool doubleByte = false;
+    std::size_t pos = 0;
+    replaced = false;
+    lines = 0;
+    auto pair = [&](unsigned code) {
+        const std::uint8_t* e = vokl::jefToSjis(code);
+        if (e[0] == 0 && e[1] == 0) {
+            replaced = true;
+            out.insert(out.end(), {0x81, 0x40});
+        } else {
+            out.insert(out.end(), {e[0], e[1]});
+        }
+    };
+    while (pos < in.size()) {
+        std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(block), in.size() - pos);
+        std::size_t k = 0;
+        while (k < n) {
+            std::uint8_t b = in[pos + k];
+            if (b == 0x28 || b == 0x38) {
+                doubleByte = true;
+                ++k;
+            } else if (b == 0x29) {
+                doubleByte = false;
+                ++k;
+            } else if (!doubleByte) {
+                std::uint8_t v = table[b];
+                replaced |= v == 0;
+                out.push_back(v != 0 ? v : 0x20);
+                ++k;
+            } else if (k + 1 < n) {
+                pair(b * 256u + in[pos + k + 1]);
+                k += 2;
+            } else if (pos + k + 1 == in.size()) {
+                replaced = true;
+                out.push_back(0x20);
+                ++k;
+            } else if (k > 0) {
+                break;
+            } else {
+                pair(b * 256u + in[pos + 1]);
+                k = 2;
+            }
+        }
+        pos += k;
+        if (lineEnds) {
+            out.insert(out.end(), {0x0D, 0x0A});
+            ++lines;
+        }
+    }
+    return out;
+}
+
+TEST(J2sStream, MatchesTheReferenceOnRandomInput) {
+    std::uint32_t seed = 12345;
+    auto next = [&] {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0x7FFF;
+    };
+    // Mostly mapped single bytes and kanji, some shift codes and unmapped bytes.
+    auto randomByte = [&]() -> std::uint8_t {
+        unsigned r = next() % 100;
+        if (r < 5) return r < 2 ? 0x28 : r < 3 ? 0x38 : 0x29;
+        if (r < 7) return static_cast<std::uint8_t>(next() % 0x40);
+        if (r < 50) return static_cast<std::uint8_t>(0xB0 + next() % 0x20);
+        return static_cast<std::uint8_t>(0xC1 + next() % 9);
+    };
+    const std::int32_t lengths[] = {0, 1, 2, 3, 7, 8, 9, 16, 17, 80};
+    const std::size_t sizes[] = {1, 2, 9, 17, 64, 333, 2000, 40001};
+    for (std::size_t size : sizes) {
+        for (std::int32_t length : lengths) {
+            Bytes input(size);
+            for (auto& b : input) b = randomByte();
+            for (std::int32_t code : {1, 3}) {
+                Job job;
+                Outcome o = job.run(stream(input, length, code));
+                bool replaced = false;
+                std::int32_t lines = 0;
+                std::int64_t block = vokl::j2s::streamBlockLength(length, static_cast<std::int64_t>(size));
+                const vokl::ByteTable& table =
+                    vokl::ebcdicToJis8(code == 1 ? vokl::SbVariant::Kana : vokl::SbVariant::Ascii);
+                Bytes expected = referenceStream(input, block, table, length != 0, replaced, lines);
+                ASSERT_EQ(o.output, expected) << "size " << size << ", record length " << length;
+                EXPECT_EQ(o.rc, replaced ? -1 : lines) << "size " << size << ", record length " << length;
+            }
+        }
+    }
 }
 
 TEST(J2sStream, BlockLength) {
