@@ -300,6 +300,7 @@ void tst_frmVokl::tabKeyStaysOnPage() {
 void tst_frmVokl::tab1Options() {
     Harness h;
     frmVokl& w = h.load();
+    QVERIFY(h.showActive());
     w.txt1_Sjsp->setText(QStringLiteral("/d/a.txt"));
     w.txt1_Jefp->setText(QStringLiteral("/d/a.bin"));
     QVERIFY(!w.cmdOk->isEnabled());
@@ -307,6 +308,7 @@ void tst_frmVokl::tab1Options() {
     w.opt1_1->setChecked(true);
     QCOMPARE(w.lEbcdicMode1, 1);
     QVERIFY(w.chk1_1->isEnabled());
+    QCOMPARE(QApplication::focusWidget(), w.chk1_1);
     QVERIFY(w.cmdOk->isEnabled());
     QVERIFY(w.lblMsg->text().isEmpty());
     w.chk1_1->setChecked(true);
@@ -537,6 +539,12 @@ void tst_frmVokl::enterPressesRunButton() {
     QTest::keyClick(w.txt1_Sjsp, Qt::Key_Return);
     QCOMPARE(h.fakeLibrary.versionCalls, 1);
     QCOMPARE(w.lblMsg->text(), QStringLiteral("指定されたパス名は存在しません"));
+    // The accelerators of "実行(&S)" and "終了(&X)".
+    // A mnemonic presses its button after a short animation.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::AltModifier);
+    QTRY_COMPARE(h.fakeLibrary.versionCalls, 2);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_X, Qt::AltModifier);
+    QTRY_COMPARE(h.app.quits, 1);
 }
 
 QTEST_MAIN(tst_frmVokl)
