@@ -12,7 +12,6 @@
 #include <new>
 #include <string_view>
 #include <system_error>
-#include <vector>
 
 #include "messages.h"
 #include "numeric.h"
@@ -88,9 +87,9 @@ public:
 
 private:
     std::int32_t convertBlock(const std::uint8_t* in, std::int64_t n, std::uint8_t* out, std::size_t& produced);
-    std::int32_t convertRecord(const PatternEntry& entry, const std::vector<std::int32_t>& fieldsFrom,
-                               bool skipShiftCodes, std::uint8_t* record, std::size_t& n, std::size_t capacity,
-                               char* out, std::size_t outCapacity, std::size_t& produced);
+    std::int32_t convertRecord(const PatternEntry& entry, bool skipShiftCodes, std::uint8_t* record,
+                               std::size_t& n, std::size_t capacity, char* out, std::size_t outCapacity,
+                               std::size_t& produced);
 
     std::uint8_t single(std::uint8_t b, std::int64_t index) {
         std::uint8_t v = table_[b];
@@ -305,12 +304,11 @@ bool isFieldLetter(char c) {
 
 bool isSingleLetter(char c) { return c == 'X' || c == '9' || c == 'A'; }
 
-// fieldsFrom[p] = field letters at positions p and after.
-std::vector<std::int32_t> fieldCounts(const std::string& pattern) {
-    std::vector<std::int32_t> counts(pattern.size() + 1, 0);
-    for (std::size_t p = pattern.size(); p-- > 0;)
-        counts[p] = counts[p + 1] + (isFieldLetter(pattern[p]) ? 1 : 0);
-    return counts;
+// Field letters at position p and after. Asked for near the end of a record,
+// so the walk is short.
+std::size_t fieldsFrom(const std::string& pattern, std::size_t p) {
+    return static_cast<std::size_t>(std::count_if(pattern.begin() + static_cast<std::ptrdiff_t>(p), pattern.end(),
+                                                   isFieldLetter));
 }
 
 std::int32_t Engine::runPattern(const PatternList& list, bool skipShiftCodes, std::int32_t trimFlags) {
@@ -324,9 +322,6 @@ std::int32_t Engine::runPattern(const PatternList& list, bool skipShiftCodes, st
         return finish();
     }
 
-    std::vector<std::vector<std::int32_t>> fields;
-    fields.reserve(list.entries.size());
-    for (const PatternEntry& entry : list.entries) fields.push_back(fieldCounts(entry.pattern));
     auto record = std::unique_ptr<std::uint8_t[]>(new std::uint8_t[capacity]);
     started_ = true;
 
@@ -349,12 +344,11 @@ std::int32_t Engine::runPattern(const PatternList& list, bool skipShiftCodes, st
                 n = own;
             }
         }
-        const std::vector<std::int32_t>& fieldsFrom = fields[static_cast<std::size_t>(&entry - list.entries.data())];
 
         std::uint8_t* out = out_.reserve(outCapacity);
         if (out == nullptr) return writeFailed();
         std::size_t produced = 0;
-        if (std::int32_t rc = convertRecord(entry, fieldsFrom, skipShiftCodes, record.get(), n, capacity,
+        if (std::int32_t rc = convertRecord(entry, skipShiftCodes, record.get(), n, capacity,
                                             reinterpret_cast<char*>(out), outCapacity - kLineEndBytes, produced))
             return rc;
         if (trimFlags != 0) produced = trimItems(reinterpret_cast<char*>(out), produced, trimFlags);
@@ -368,9 +362,8 @@ std::int32_t Engine::runPattern(const PatternList& list, bool skipShiftCodes, st
 // record whose bytes run out (at the end of the data, or when skipped shift
 // codes stretch it past what was read or past its buffer) ends there: the
 // rest of the pattern is copied as it stands.
-std::int32_t Engine::convertRecord(const PatternEntry& entry, const std::vector<std::int32_t>& fieldsFrom,
-                                   bool skipShiftCodes, std::uint8_t* record, std::size_t& n,
-                                   std::size_t capacity, char* out, std::size_t outCapacity,
+std::int32_t Engine::convertRecord(const PatternEntry& entry, bool skipShiftCodes, std::uint8_t* record,
+                                   std::size_t& n, std::size_t capacity, char* out, std::size_t outCapacity,
                                    std::size_t& produced) {
     const std::string& pattern = entry.pattern;
     const std::size_t length = pattern.size();
@@ -380,7 +373,7 @@ std::int32_t Engine::convertRecord(const PatternEntry& entry, const std::vector<
     while (p < length) {
         if (i + 1 >= n) {
             if (consumed_ + 1 < inputSize_) {
-                std::size_t wanted = static_cast<std::size_t>(fieldsFrom[p]);
+                std::size_t wanted = fieldsFrom(pattern, p);
                 std::size_t take = std::min(wanted, capacity - n);
                 if (wanted >= 2 && take > 0) {
                     std::int64_t got = in_.read(record + n, take);
