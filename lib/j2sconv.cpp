@@ -330,7 +330,8 @@ std::int32_t Engine::runPattern(const PatternList& list, bool skipShiftCodes, st
         if (got == 0) break;
         if (got < 0) return readFailed();
         std::size_t n = static_cast<std::size_t>(got);
-        const PatternEntry& entry = choosePattern(list, record.get(), n, skipShiftCodes);
+        const PatternEntry& entry =
+            list.multi ? choosePattern(list, record.get(), n, skipShiftCodes) : list.entries.front();
         if (list.multi) {
             std::size_t own = static_cast<std::size_t>(entry.recordLen);
             if (own == 0) {
