@@ -7,8 +7,11 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "j2sconv.h"
+#include "numeric.h"
+#include "pattern.h"
 #include "tblank.h"
 #include "tblknj.h"
 #include "testutil.h"
@@ -324,6 +327,165 @@ TEST(J2sStream, MatchesTheReferenceOnRandomInput) {
             }
         }
     }
+}
+
+// Pattern mode written out the slow way over bytes in memory: one pattern
+// character at a time, with the read-ahead, seek-back and end-of-data rules.
+struct ReferenceResult {
+    Bytes output;
+    bool replaced = false;
+    std::int32_t lines = 0;
+    bool malformed = false;
+};
+
+bool isField(char c) { return std::string_view("XA9NSCP").find(c) != std::string_view::npos; }
+bool isShift(std::uint8_t b) { return b == 0x28 || b == 0x38 || b == 0x29; }
+
+ReferenceResult referencePattern(const Bytes& in, const vokl::PatternList& list, const vokl::ByteTable& table,
+                                 bool skip, std::int32_t trim, bool lineEnds) {
+    ReferenceResult r;
+    const std::size_t readLength = static_cast<std::size_t>(list.maxRecordLen);
+    const std::size_t capacity = 2 * readLength;
+    std::size_t pos = 0;
+    std::int64_t counter = 0;
+    const std::int64_t size = static_cast<std::int64_t>(in.size());
+    while (readLength > 0) {
+        std::size_t n = std::min(readLength, in.size() - pos);
+        if (n == 0) break;
+        Bytes record(in.begin() + static_cast<std::ptrdiff_t>(pos), in.begin() + static_cast<std::ptrdiff_t>(pos + n));
+        pos += n;
+        const vokl::PatternEntry& entry =
+            list.multi ? vokl::choosePattern(list, record.data(), n, skip) : list.entries.front();
+        if (list.multi) {
+            if (entry.recordLen == 0) {
+                r.malformed = true;
+                return r;
+            }
+            if (n > static_cast<std::size_t>(entry.recordLen)) {
+                pos -= n - static_cast<std::size_t>(entry.recordLen);
+                n = static_cast<std::size_t>(entry.recordLen);
+                record.resize(n);
+            }
+        }
+        const std::string& pattern = entry.pattern;
+        std::string text;
+        std::size_t p = 0, i = 0;
+        while (p < pattern.size()) {
+            if (i + 1 >= n) {
+                if (counter + 1 < size) {
+                    std::size_t want = static_cast<std::size_t>(
+                        std::count_if(pattern.begin() + static_cast<std::ptrdiff_t>(p), pattern.end(), isField));
+                    if (want >= 2) {
+                        std::size_t take = std::min({want, capacity - n, in.size() - pos});
+                        record.insert(record.end(), in.begin() + static_cast<std::ptrdiff_t>(pos),
+                                      in.begin() + static_cast<std::ptrdiff_t>(pos + take));
+                        pos += take;
+                        n += take;
+                    }
+                } else if (counter + 1 > size) {
+                    break;
+                }
+            }
+            const char c = pattern[p];
+            if (!isField(c)) {
+                text += c;
+                ++p;
+                continue;
+            }
+            if (i >= n) break;
+            if (skip && c != 'C' && c != 'P' && isShift(record[i])) {
+                ++i;
+                ++counter;
+                continue;
+            }
+            if (c == 'X' || c == 'A' || c == '9') {
+                std::uint8_t v = table[record[i]];
+                r.replaced |= v == 0;
+                text += static_cast<char>(v != 0 ? v : 0x20);
+                ++p, ++i, ++counter;
+            } else if (c == 'N') {
+                if (i + 1 >= n) break;
+                const std::uint8_t* e = vokl::jefToSjis(record[i] * 256u + record[i + 1]);
+                bool none = e[0] == 0 && e[1] == 0;
+                r.replaced |= none;
+                text += static_cast<char>(none ? 0x81 : e[0]);
+                text += static_cast<char>(none ? 0x40 : e[1]);
+                p += 2, i += 2, counter += 2;
+            } else {
+                char digits[64];
+                std::string_view run(pattern.data() + p, pattern.size() - p);
+                vokl::NumericResult nr = c == 'S' ? vokl::zonedToText(run, &record[i], n - i, digits, sizeof digits)
+                                                  : vokl::packedToText(run, &record[i], n - i, digits, sizeof digits);
+                if (nr.status != vokl::NumericStatus::Ok) {
+                    r.malformed = true;
+                    return r;
+                }
+                text.append(digits, nr.textLen);
+                p += nr.patternUsed;
+                i += nr.bytesUsed;
+                counter += static_cast<std::int64_t>(nr.bytesUsed);
+            }
+        }
+        text += pattern.substr(std::min(p, pattern.size()));
+        if (trim != 0) text.resize(vokl::trimItems(text.data(), text.size(), trim));
+        r.output.insert(r.output.end(), text.begin(), text.end());
+        if (lineEnds) {
+            r.output.insert(r.output.end(), {0x0D, 0x0A});
+            ++r.lines;
+        }
+    }
+    return r;
+}
+
+TEST(J2sPattern, MatchesTheReferenceOnRandomInput) {
+    const char* const patterns[] = {
+        "XXNN,SS.S,CCC,PPPP\n",
+        "1:A:XXXX,NN\n2:B:X\"XX\",S.SS\n3:D:CCCCC,9A\n",
+        "NNNNNNNN XX\n",
+        "2:AB:XXXXXX\n1:Z:NNNN\n1:(:CC.C,NN\n",
+        "XXXXXXXXXX,NNNNNNNNNN,SSSSS.SS,CCCCCCC,PPPPP,\"XXXXX\"\n",
+    };
+    std::uint32_t seed = 777;
+    auto next = [&] {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0x7FFF;
+    };
+    auto randomByte = [&]() -> std::uint8_t {
+        unsigned r = next() % 100;
+        if (r < 6) return r < 3 ? 0x28 : r < 4 ? 0x38 : 0x29;
+        if (r < 8) return static_cast<std::uint8_t>(next() % 0x40);
+        if (r < 25) return static_cast<std::uint8_t>(0xB0 + next() % 0x20);
+        if (r < 40) return static_cast<std::uint8_t>(0xF0 + next() % 10);
+        if (r < 50) return static_cast<std::uint8_t>(next() % 0x100);
+        return static_cast<std::uint8_t>(0xC1 + next() % 9);
+    };
+    int compared = 0;
+    for (const char* text : patterns) {
+        for (std::size_t size : {1u, 5u, 39u, 40u, 200u, 3000u}) {
+            for (int options = 0; options < 8; ++options) {
+                Bytes input(size);
+                for (auto& b : input) b = randomByte();
+                const bool keep = (options & 1) != 0;
+                const std::int32_t trim = (options & 2) != 0 ? 1 + 8 * (options >> 2) : 0;
+                const std::int32_t recordLength = (options & 4) != 0 ? 1 : 0;
+                Job job;
+                Outcome o = job.run(patterned(text, input, recordLength, trim, keep ? 1 : 0));
+
+                vokl::Log quiet;
+                vokl::PatternList list;
+                ASSERT_EQ(vokl::readPatternFile(quiet, job.dir().file("layout.ptn").c_str(), 3, list), 0) << text;
+                ReferenceResult expected = referencePattern(input, list, vokl::ebcdicToJis8(vokl::SbVariant::Ascii),
+                                                            !keep, trim, recordLength != 0);
+                const std::int32_t rc = expected.malformed ? -2 : expected.replaced ? -1 : expected.lines;
+                ASSERT_EQ(o.rc, rc) << text << " size " << size << " options " << options;
+                if (!expected.malformed) {
+                    ASSERT_EQ(o.output, expected.output) << text << " size " << size << " options " << options;
+                    ++compared;
+                }
+            }
+        }
+    }
+    EXPECT_GT(compared, 150);
 }
 
 TEST(J2sStream, BlockLength) {
