@@ -102,20 +102,17 @@ bool parseTrim(const std::string& text, vok::TrimBoxes& boxes) {
     return any && text.back() != ',';
 }
 
+constexpr CommandSpec kSpec{kCommand, kOptions, kHelp, 2, "入力ファイルと出力ファイルを指定してください"};
+
 }  // namespace
 
 int runJ2s(int argc, char** argv) {
     Arguments args;
+    if (std::optional<int> done = startCommand(kSpec, argc, argv, args)) return *done;
     std::string error;
-    if (!parseArguments(argc, argv, kOptions, args, error)) return usageError(kCommand, error);
-    if (args.help) {
-        std::cout << kHelp;
-        return kExitSuccess;
-    }
     // The desktop program runs only once a variant is chosen; there is no default.
-    if (!args.has("--code")) return usageError(kCommand, "--code を指定してください(" + choiceWords(kCodes) + ")");
-    const std::optional<std::int32_t> code = choiceValue(args.valueOr("--code", ""), kCodes);
-    if (!code) return usageError(kCommand, "--code の値が正しくありません(" + choiceWords(kCodes) + ")");
+    const std::optional<std::int32_t> code = choiceOption(args, "--code", kCodes, nullptr, error);
+    if (!code) return usageError(kCommand, error);
 
     std::int32_t recordLength = 0;
     if (args.has("--record-length")) {
@@ -127,11 +124,8 @@ int runJ2s(int argc, char** argv) {
     boxes.usePattern = args.has("--pattern");
     if (args.has("--trim") && !parseTrim(args.valueOr("--trim", ""), boxes))
         return usageError(kCommand, "--trim の値が正しくありません(" + choiceWords(kTrimWords) + " をカンマで区切って指定)");
-    for (const char* name : {"--pattern", "--log", "--error-log"}) {
-        if (args.values.count(name) != 0 && args.valueOr(name, "").empty())
-            return usageError(kCommand, std::string(name) + " の値がありません");
-    }
-    if (args.operands.size() != 2) return usageError(kCommand, "入力ファイルと出力ファイルを指定してください");
+
+    if (std::optional<int> done = checkOperands(kSpec, args)) return *done;
 
     const std::string input = args.operands[0];
     const std::string output = args.operands[1];

@@ -41,23 +41,17 @@ const char kHelp[] =
     "\n"
     "終了コード: 0 正常終了, 1 未サポート項目(COMP/BINARY)を含むパターンを作成した, 2 エラー\n";
 
+constexpr CommandSpec kSpec{kCommand, kOptions, kHelp, 2, "コピー句ファイルとパターンファイルを指定してください"};
+
 }  // namespace
 
 int runMkpatn(int argc, char** argv) {
     Arguments args;
+    if (std::optional<int> done = startCommand(kSpec, argc, argv, args)) return *done;
     std::string error;
-    if (!parseArguments(argc, argv, kOptions, args, error)) return usageError(kCommand, error);
-    if (args.help) {
-        std::cout << kHelp;
-        return kExitSuccess;
-    }
-    const std::optional<std::int32_t> separator = choiceValue(args.valueOr("--separator", "none"), kSeparators);
-    if (!separator)
-        return usageError(kCommand, "--separator の値が正しくありません(" + choiceWords(kSeparators) + ")");
-    if (args.operands.size() != 2)
-        return usageError(kCommand, "コピー句ファイルとパターンファイルを指定してください");
-    if (args.values.count("--log") != 0 && args.valueOr("--log", "").empty())
-        return usageError(kCommand, "--log の値がありません");
+    const std::optional<std::int32_t> separator = choiceOption(args, "--separator", kSeparators, "none", error);
+    if (!separator) return usageError(kCommand, error);
+    if (std::optional<int> done = checkOperands(kSpec, args)) return *done;
 
     const std::string copybook = args.operands[0];
     const std::string pattern = args.operands[1];

@@ -47,23 +47,18 @@ const char kHelp[] =
     "\n"
     "終了コード: 0 正常終了, 1 一部のコードで変換エラーが発生した, 2 エラー\n";
 
+constexpr CommandSpec kSpec{kCommand, kOptions, kHelp, 2, "入力ファイルと出力ファイルを指定してください"};
+
 }  // namespace
 
 int runS2j(int argc, char** argv) {
     Arguments args;
+    if (std::optional<int> done = startCommand(kSpec, argc, argv, args)) return *done;
     std::string error;
-    if (!parseArguments(argc, argv, kOptions, args, error)) return usageError(kCommand, error);
-    if (args.help) {
-        std::cout << kHelp;
-        return kExitSuccess;
-    }
     // The desktop program runs only once a variant is chosen; there is no default.
-    if (!args.has("--code")) return usageError(kCommand, "--code を指定してください(" + choiceWords(kCodes) + ")");
-    const std::optional<std::int32_t> code = choiceValue(args.valueOr("--code", ""), kCodes);
-    if (!code) return usageError(kCommand, "--code の値が正しくありません(" + choiceWords(kCodes) + ")");
-    if (args.operands.size() != 2) return usageError(kCommand, "入力ファイルと出力ファイルを指定してください");
-    if (args.values.count("--log") != 0 && args.valueOr("--log", "").empty())
-        return usageError(kCommand, "--log の値がありません");
+    const std::optional<std::int32_t> code = choiceOption(args, "--code", kCodes, nullptr, error);
+    if (!code) return usageError(kCommand, error);
+    if (std::optional<int> done = checkOperands(kSpec, args)) return *done;
 
     const std::string input = args.operands[0];
     const std::string output = args.operands[1];

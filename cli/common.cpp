@@ -62,16 +62,46 @@ bool parseArguments(int argc, char** argv, std::span<const OptionSpec> options, 
                 return false;
             }
             out.switches.insert(name);
-        } else if (equals != std::string::npos) {
-            out.values[name] = arg.substr(equals + 1);
-        } else if (i + 1 < argc) {
-            out.values[name] = argv[++i];
         } else {
-            error = name + " の値がありません";
-            return false;
+            // No option takes an empty value: an empty one is a slip, not a choice.
+            std::string value;
+            if (equals != std::string::npos) value = arg.substr(equals + 1);
+            else if (i + 1 < argc) value = argv[++i];
+            if (value.empty()) {
+                error = name + " の値がありません";
+                return false;
+            }
+            out.values[name] = value;
         }
     }
     return true;
+}
+
+std::optional<int> startCommand(const CommandSpec& spec, int argc, char** argv, Arguments& args) {
+    std::string error;
+    if (!parseArguments(argc, argv, spec.options, args, error)) return usageError(spec.name, error);
+    if (args.help) {
+        std::cout << spec.help;
+        return kExitSuccess;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> checkOperands(const CommandSpec& spec, const Arguments& args) {
+    if (args.operands.size() != spec.operandCount) return usageError(spec.name, spec.operandsMessage);
+    return std::nullopt;
+}
+
+std::optional<std::int32_t> choiceOption(const Arguments& args, const std::string& name,
+                                         std::span<const Choice> choices, const char* fallbackWord,
+                                         std::string& error) {
+    if (!args.has(name) && fallbackWord == nullptr) {
+        error = name + " を指定してください(" + choiceWords(choices) + ")";
+        return std::nullopt;
+    }
+    std::optional<std::int32_t> value = choiceValue(args.valueOr(name, fallbackWord != nullptr ? fallbackWord : ""), choices);
+    if (!value) error = name + " の値が正しくありません(" + choiceWords(choices) + ")";
+    return value;
 }
 
 std::optional<std::int32_t> choiceValue(const std::string& word, std::span<const Choice> choices) {

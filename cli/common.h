@@ -5,11 +5,11 @@
 // A subcommand is written like this (cmd_s2j.cpp is the model):
 //
 //   constexpr OptionSpec kOptions[] = {{"--code", true}, {"--shift", false}, {"--log", true}};
+//   constexpr CommandSpec kSpec{"s2j", kOptions, kHelp, 2, "入力ファイルと出力ファイルを指定してください"};
 //   Arguments args;
-//   std::string error;
-//   if (!parseArguments(argc, argv, kOptions, args, error)) return usageError("s2j", error);
-//   if (args.help) { std::cout << kHelp; return kExitSuccess; }
-//   ... check args.operands, turn option words into numbers with choiceValue()/intValue() ...
+//   if (std::optional<int> done = startCommand(kSpec, argc, argv, args)) return *done;
+//   ... turn option words into numbers with choiceOption()/intValue() ...
+//   if (std::optional<int> done = checkOperands(kSpec, args)) return *done;
 //   if (auto problem = samePathProblem({in}, {out, log}); !problem.empty()) return refuse("s2j", problem);
 //   Job job{vok::Tab::SjisToJef, args.valueOr("--log", ""), {in, out},
 //           [&](const char* log) { return s2jconv(1, code, shift, in.c_str(), out.c_str(), log); }};
@@ -61,6 +61,23 @@ struct Arguments {
 // unknown option, a missing value, or a value given to a switch.
 bool parseArguments(int argc, char** argv, std::span<const OptionSpec> options, Arguments& out, std::string& error);
 
+// What a subcommand accepts and how it is described.
+struct CommandSpec {
+    const char* name;                     // "s2j"
+    std::span<const OptionSpec> options;
+    const char* help;                     // printed for --help
+    std::size_t operandCount;             // the file operands it needs
+    const char* operandsMessage;          // said when they are not all there
+};
+
+// Parses the arguments and handles what ends the command at once: a usage
+// error or --help (printed). Returns the exit status then, nothing when the
+// command should go on.
+std::optional<int> startCommand(const CommandSpec& spec, int argc, char** argv, Arguments& args);
+// The usage error for a wrong number of file operands, checked after the
+// options so that a missing option is named first.
+std::optional<int> checkOperands(const CommandSpec& spec, const Arguments& args);
+
 // A word the user may give for an option, and the number the export takes.
 struct Choice {
     const char* word;
@@ -68,6 +85,12 @@ struct Choice {
 };
 
 std::optional<std::int32_t> choiceValue(const std::string& word, std::span<const Choice> choices);
+// The number for the word given to option `name`; `fallbackWord` when the
+// option is absent, or an error when it is absent and there is no fallback.
+// On failure `error` holds the Japanese message.
+std::optional<std::int32_t> choiceOption(const Arguments& args, const std::string& name,
+                                         std::span<const Choice> choices, const char* fallbackWord,
+                                         std::string& error);
 // The words of a choice list joined by "|", for messages and help.
 std::string choiceWords(std::span<const Choice> choices);
 // A decimal integer within [min, max], nothing else around it.

@@ -1,7 +1,6 @@
 // vokcli j2s as a user runs it: a process in its own working folder, on real
 // files; its output, exit status and the conversion-error log it leaves.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,22 +13,8 @@ namespace {
 
 using testutil::bytes;
 using testutil::Bytes;
+using testutil::CliRun;
 using testutil::TempDir;
-
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string quoted(const std::string& arg) {
-    std::string q = "'";
-    for (char c : arg) {
-        if (c == '\'') q += "'\\''";
-        else q += c;
-    }
-    return q + "'";
-}
 
 class CliJ2s : public testing::Test {
 protected:
@@ -39,16 +24,9 @@ protected:
     std::string in = io.file("ホスト.bin"), out = io.file("出力.txt"), ptn = io.file("layout.ptn");
 
     CliRun run(const std::vector<std::string>& args) {
-        std::string command = std::string("cd ") + quoted(dir.path().string()) + " && TMPDIR=" + quoted(tmp.path().string()) +
-                              " " + quoted(VOK_CLI_PATH) + " j2s";
-        for (const std::string& arg : args) command += std::string(" ") + quoted(arg);
-        const std::string outFile = io.file("stdout"), errFile = io.file("stderr");
-        command += " >" + quoted(outFile) + " 2>" + quoted(errFile);
-        const int raw = std::system(command.c_str());
-        CliRun r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, testutil::readText(outFile), testutil::readText(errFile)};
-        std::filesystem::remove(outFile);
-        std::filesystem::remove(errFile);
-        return r;
+        std::vector<std::string> all{"j2s"};
+        all.insert(all.end(), args.begin(), args.end());
+        return testutil::runCli(all, tmp.path().string(), dir.path().string());
     }
 
     // The dated error logs in the working folder.

@@ -1,7 +1,6 @@
 // vokcli mkpatn as a user runs it: a process on real files, its output, exit
 // status and what it leaves in the temporary folder.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -12,25 +11,8 @@
 
 namespace {
 
+using testutil::CliRun;
 using testutil::TempDir;
-
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string quoted(const std::string& arg) {
-    std::string q = "'";
-    for (char c : arg) {
-        if (c == '\'') {
-            q += "'\\''";
-        } else {
-            q += c;
-        }
-    }
-    return q + "'";
-}
 
 const char kRecord[] =
     "000100 01  ORDER-REC.\n"
@@ -45,22 +27,9 @@ protected:
     std::string cpy = dir.file("受注レコード.cpy"), ptn = dir.file("受注.ptn");
 
     CliRun run(const std::vector<std::string>& args) {
-        std::string command = "TMPDIR=";
-        command += quoted(tmp.path().string());
-        command += " ";
-        command += quoted(VOK_CLI_PATH);
-        command += " mkpatn";
-        for (const std::string& arg : args) {
-            command += ' ';
-            command += quoted(arg);
-        }
-        const std::string outFile = dir.file("stdout"), errFile = dir.file("stderr");
-        command += " >" + quoted(outFile) + " 2>" + quoted(errFile);
-        const int raw = std::system(command.c_str());
-        CliRun r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, testutil::readText(outFile), testutil::readText(errFile)};
-        std::filesystem::remove(outFile);
-        std::filesystem::remove(errFile);
-        return r;
+        std::vector<std::string> all{"mkpatn"};
+        all.insert(all.end(), args.begin(), args.end());
+        return testutil::runCli(all, tmp.path().string());
     }
 
     bool tmpIsEmpty() const { return std::filesystem::is_empty(tmp.path()); }

@@ -1,7 +1,6 @@
 // vokcli s2j as a user runs it: a process on real files, its output, exit
 // status and what it leaves in the temporary folder.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,22 +13,8 @@ namespace {
 
 using testutil::bytes;
 using testutil::Bytes;
+using testutil::CliRun;
 using testutil::TempDir;
-
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string quoted(const std::string& arg) {
-    std::string q = "'";
-    for (char c : arg) {
-        if (c == '\'') q += "'\\''";
-        else q += c;
-    }
-    return q + "'";
-}
 
 class CliS2j : public testing::Test {
 protected:
@@ -38,16 +23,9 @@ protected:
     std::string in = dir.file("入力データ.txt"), out = dir.file("出力.bin");
 
     CliRun run(const std::vector<std::string>& args, const std::string& tmpDir = "") {
-        std::string command = "TMPDIR=" + quoted(tmpDir.empty() ? tmp.path().string() : tmpDir) + " " +
-                              quoted(VOK_CLI_PATH) + " s2j";
-        for (const std::string& arg : args) command += " " + quoted(arg);
-        const std::string outFile = dir.file("stdout"), errFile = dir.file("stderr");
-        command += " >" + quoted(outFile) + " 2>" + quoted(errFile);
-        const int raw = std::system(command.c_str());
-        CliRun r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, testutil::readText(outFile), testutil::readText(errFile)};
-        std::filesystem::remove(outFile);
-        std::filesystem::remove(errFile);
-        return r;
+        std::vector<std::string> all{"s2j"};
+        all.insert(all.end(), args.begin(), args.end());
+        return testutil::runCli(all, tmpDir.empty() ? tmp.path().string() : tmpDir);
     }
 
     bool tmpIsEmpty() const { return std::filesystem::is_empty(tmp.path()); }

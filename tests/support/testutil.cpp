@@ -1,6 +1,7 @@
 #include "testutil.h"
 
 #include <iconv.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -80,6 +81,30 @@ Bytes bytes(std::initializer_list<int> values) {
     Bytes b;
     for (int v : values) b.push_back(static_cast<std::uint8_t>(v));
     return b;
+}
+
+namespace {
+std::string shellQuoted(const std::string& arg) {
+    std::string q = "'";
+    for (char c : arg) {
+        if (c == '\'') q += "'\\''";
+        else q += c;
+    }
+    return q + "'";
+}
+}  // namespace
+
+CliRun runCli(const std::vector<std::string>& args, const std::string& tmpDir, const std::string& workDir) {
+    TempDir capture;
+    const std::string outFile = capture.file("stdout");
+    const std::string errFile = capture.file("stderr");
+    std::string command;
+    if (!workDir.empty()) command.append("cd ").append(shellQuoted(workDir)).append(" && ");
+    command.append("TMPDIR=").append(shellQuoted(tmpDir)).append(" ").append(shellQuoted(VOK_CLI_PATH));
+    for (const std::string& arg : args) command.append(" ").append(shellQuoted(arg));
+    command.append(" >").append(shellQuoted(outFile)).append(" 2>").append(shellQuoted(errFile));
+    const int raw = std::system(command.c_str());
+    return CliRun{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readText(outFile), readText(errFile)};
 }
 
 }  // namespace testutil

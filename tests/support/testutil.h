@@ -41,4 +41,15 @@ std::string logLines(const std::string& utf8WithLf);
 
 Bytes bytes(std::initializer_list<int> values);
 
+// One run of the vokcli program: its exit status and what it printed.
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+// Runs vokcli with `args` (the subcommand first) as a user would: TMPDIR set
+// to `tmpDir` and, when `workDir` is given, in that folder.
+CliRun runCli(const std::vector<std::string>& args, const std::string& tmpDir, const std::string& workDir = "");
+
 }  // namespace testutil

@@ -51,7 +51,7 @@ std::string field(std::int32_t n) { return std::to_string(n); }
 template <typename... Args>
 std::int32_t fakeRun(const std::string& name, std::int32_t logSwitch, const char* logPath, Args... args) {
     std::string line = name;
-    ((line += "|" + field(args)), ...);
+    ((line.append("|").append(field(args))), ...);
     recordCall(line);
     std::int32_t result = resultFor(name);
     writeLog(logSwitch, logPath, result);
