@@ -16,41 +16,21 @@
 #include <stdlib.h>
 
 #include "copybook.h"
+#include "fuzz_support.h"
 #include "general.h"
 #include "mkpatn.h"
 #include "vokl.h"
 
 namespace {
 
+using fuzzsupport::check;
+using fuzzsupport::fail;
+using fuzzsupport::ScratchDir;
+
 constexpr std::uint8_t kSeparatorBits = 0x03;
 constexpr std::uint8_t kQuoteBit = 0x04;
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kPatternChars = "X9ANSC.,\" ";
-
-void check(bool condition) {
-    if (!condition) std::abort();
-}
-
-// A scratch folder of this input, removed with everything in it.
-class ScratchDir {
-public:
-    ScratchDir() {
-        std::error_code ec;
-        std::string pattern = (std::filesystem::temp_directory_path(ec) / "fuzz_mkpatn.XXXXXX").string();
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (mkdtemp(name.data()) != nullptr) path_ = name.data();
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-    }
-    bool ok() const { return !path_.empty(); }
-    std::string file(const char* name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
 
 void checkItems(const vokl::CopyItems& items) {
     for (const vokl::CopyItem& item : items) {
@@ -98,8 +78,7 @@ std::string readAll(const std::string& path) {
 
 // On files: the export, its pattern file and the size it reports.
 void runExport(std::string_view text, const vokl::PatternOptions& options) {
-    ScratchDir dir;
-    if (!dir.ok()) return;
+    ScratchDir dir("fuzz_mkpatn");
     const std::string cpy = dir.file("in.cpy");
     const std::string ptn = dir.file("out.ptn");
     const std::string log = dir.file("log.txt");

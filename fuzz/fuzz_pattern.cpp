@@ -12,11 +12,16 @@
 
 #include <stdlib.h>
 
+#include "fuzz_support.h"
 #include "general.h"
 #include "numeric.h"
 #include "pattern.h"
 
 namespace {
+
+using fuzzsupport::check;
+using fuzzsupport::fail;
+using fuzzsupport::ScratchDir;
 
 constexpr std::int32_t kCodeOptions[] = {1, 2, 3};
 constexpr std::int32_t kAllTrimFlags = 16;
@@ -24,31 +29,6 @@ constexpr std::int32_t kAllTrimFlags = 16;
 constexpr std::uint8_t kSplit = 0xFF;
 // Longer zoned runs than this find no room, which is a case to cover too.
 constexpr std::size_t kRoomyOutput = 80;
-
-void check(bool condition) {
-    if (!condition) std::abort();
-}
-
-// A scratch folder of this input, removed with everything in it.
-class ScratchDir {
-public:
-    ScratchDir() {
-        std::error_code ec;
-        std::string pattern = (std::filesystem::temp_directory_path(ec) / "fuzz_pattern.XXXXXX").string();
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (mkdtemp(name.data()) != nullptr) path_ = name.data();
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-    }
-    bool ok() const { return !path_.empty(); }
-    std::string file(const char* name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
 
 void checkList(const vokl::PatternList& list) {
     check(!list.entries.empty());
@@ -78,8 +58,7 @@ void chooseOver(const vokl::PatternList& list, const std::uint8_t* data, std::si
 }
 
 void readPatterns(const std::uint8_t* data, std::size_t size) {
-    ScratchDir dir;
-    if (!dir.ok()) return;
+    ScratchDir dir("fuzz_pattern");
     std::string path = dir.file("p.ptn");
     {
         vokl::File file;

@@ -11,9 +11,14 @@
 #include <iterator>
 #include <string>
 
+#include "fuzz_support.h"
 #include "vokl.h"
 
 namespace {
+
+using fuzzsupport::check;
+using fuzzsupport::fail;
+using fuzzsupport::ScratchDir;
 
 namespace fs = std::filesystem;
 
@@ -26,29 +31,6 @@ std::int32_t codeOption(std::uint8_t b) {
     static constexpr std::int32_t kOptions[] = {1, 2, 3, 4, 9, 0, 5, 10, -1, 0x7FFFFFFF};
     return b < 240 ? kOptions[b % std::size(kOptions)] : static_cast<std::int32_t>(b);
 }
-
-[[noreturn]] void fail(const char* what) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-}
-
-// A scratch folder of this input alone, removed on the way out.
-class ScratchDir {
-public:
-    ScratchDir() {
-        std::string pattern = (fs::temp_directory_path() / "fuzz_s2jconv-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) fail("mkdtemp");
-        path_ = pattern;
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string file(const char* name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
-};
 
 std::string readAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -64,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t* text = data + kHeaderBytes;
     const std::size_t length = size - kHeaderBytes;
 
-    ScratchDir dir;
+    ScratchDir dir("fuzz_s2jconv");
     const std::string in = dir.file("in.txt"), out = dir.file("out.jef"), log = dir.file("vok.log");
     {
         std::ofstream file(in, std::ios::binary);
