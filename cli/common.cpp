@@ -77,18 +77,18 @@ bool parseArguments(int argc, char** argv, std::span<const OptionSpec> options, 
     return true;
 }
 
-std::optional<int> startCommand(const CommandSpec& spec, int argc, char** argv, Arguments& args) {
+std::optional<int> startCommand(const CommandSpec& command, int argc, char** argv, Arguments& args) {
     std::string error;
-    if (!parseArguments(argc, argv, spec.options, args, error)) return usageError(spec.name, error);
+    if (!parseArguments(argc, argv, command.options, args, error)) return usageError(command.name, error);
     if (args.help) {
-        std::cout << spec.help;
+        std::cout << command.help;
         return kExitSuccess;
     }
     return std::nullopt;
 }
 
-std::optional<int> checkOperands(const CommandSpec& spec, const Arguments& args) {
-    if (args.operands.size() != spec.operandCount) return usageError(spec.name, spec.operandsMessage);
+std::optional<int> checkOperands(const CommandSpec& command, const Arguments& args) {
+    if (args.operands.size() != command.operandCount) return usageError(command.name, command.operandsMessage);
     return std::nullopt;
 }
 

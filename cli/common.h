@@ -73,10 +73,10 @@ struct CommandSpec {
 // Parses the arguments and handles what ends the command at once: a usage
 // error or --help (printed). Returns the exit status then, nothing when the
 // command should go on.
-std::optional<int> startCommand(const CommandSpec& spec, int argc, char** argv, Arguments& args);
+std::optional<int> startCommand(const CommandSpec& command, int argc, char** argv, Arguments& args);
 // The usage error for a wrong number of file operands, checked after the
 // options so that a missing option is named first.
-std::optional<int> checkOperands(const CommandSpec& spec, const Arguments& args);
+std::optional<int> checkOperands(const CommandSpec& command, const Arguments& args);
 
 // A word the user may give for an option, and the number the export takes.
 struct Choice {
