@@ -8,8 +8,11 @@
 #include <QFile>
 #include <QLabel>
 #include <QList>
+#include <QMimeData>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <functional>
 #include <memory>
@@ -18,6 +21,7 @@
 #include <vector>
 
 #include "frmVokl.h"
+#include "pathBox.h"
 
 struct BoxCall {
     QMessageBox::Icon icon;
@@ -101,6 +105,15 @@ public:
     int quits = 0;
     void quit() override { ++quits; }
 };
+
+// Checks one message box as a whole.
+inline void checkBox(const BoxCall& box, const QString& title, const QString& text, QMessageBox::Icon icon,
+                     QMessageBox::StandardButtons buttons) {
+    QCOMPARE(box.title, title);
+    QCOMPARE(box.text, text);
+    QCOMPARE(box.icon, icon);
+    QCOMPARE(box.buttons, buttons);
+}
 
 // What the window showed while the library was working.
 struct CallSnapshot {
@@ -194,3 +207,30 @@ struct Harness {
         return QTest::qWaitForWindowActive(window.get());
     }
 };
+
+// The input and output path boxes of tab 1, 2 or 3.
+inline PathBox* inputBox(frmVokl& w, int tab) { return tab == 1 ? w.txt1_Sjsp : tab == 2 ? w.txt2_Jefp : w.txt3_Copyp; }
+inline PathBox* outputBox(frmVokl& w, int tab) { return tab == 1 ? w.txt1_Jefp : tab == 2 ? w.txt2_Sjsp : w.txt3_Ptnp; }
+
+// Shows tab 1 to 3 and fills its two paths.
+inline void fillTab(frmVokl& w, int tab, const QString& in, const QString& out) {
+    w.tabRTF->setCurrentIndex(tab - 1);
+    inputBox(w, tab)->setText(in);
+    outputBox(w, tab)->setText(out);
+}
+
+// A drag entering the box and dropping, as a file manager sends them.
+inline void drop(QWidget* box, QMimeData* data) {
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(box, &enter);
+    QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(box, &dropped);
+}
+
+inline void dropFiles(QWidget* box, const QStringList& files) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& f : files) urls << QUrl::fromLocalFile(f);
+    data.setUrls(urls);
+    drop(box, &data);
+}

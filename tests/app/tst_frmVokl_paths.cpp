@@ -4,16 +4,12 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
-#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
-#include <QUrl>
 
 #include "fakeServices.h"
-#include "pathBox.h"
 
 class tst_frmVokl_paths : public QObject {
     Q_OBJECT
@@ -28,9 +24,8 @@ private slots:
     void browseButtons();
     void cancelledBrowseLeavesBox();
     void recSizeKeyFilter();
-    void recSizeRange();
-    void recSizeTenNines();
-    void recSizeNegativePasted();
+    void recSizeText_data();
+    void recSizeText();
     void patternFillsRecSize();
     void patternUnreadableEmptiesRecSize();
     void disabledPatternBoxStillShowsSize();
@@ -54,24 +49,7 @@ private:
 };
 
 namespace {
-
-void drop(PathBox* box, QMimeData* data) {
-    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(box, &enter);
-    QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(box, &dropped);
-}
-
-void dropFiles(PathBox* box, const QStringList& files) {
-    QMimeData data;
-    QList<QUrl> urls;
-    for (const QString& f : files) urls << QUrl::fromLocalFile(f);
-    data.setUrls(urls);
-    drop(box, &data);
-}
-
 PathBox* box(frmVokl& w, const QString& name) { return w.findChild<PathBox*>(name); }
-
 }  // namespace
 
 void tst_frmVokl_paths::changeSetsVariables() {
@@ -261,68 +239,44 @@ void tst_frmVokl_paths::recSizeKeyFilter() {
     QCOMPARE(w.txt2_RecSize->text(), QStringLiteral("2"));
 }
 
-void tst_frmVokl_paths::recSizeRange() {
-    Harness h;
-    frmVokl& w = h.load();
-    w.tabRTF->setCurrentIndex(1);
-    w.txt2_Jefp->setText(QStringLiteral("/d/a.bin"));
-    w.txt2_Sjsp->setText(QStringLiteral("/d/a.txt"));
-    w.opt2_1->setChecked(true);
-    w.chk2_2->setChecked(true);
-    w.txt2_RecSize->setText(QStringLiteral("32760"));
-    QCOMPARE(w.lRecSize2, 32760);
-    QVERIFY(w.lblMsg->text().isEmpty());
-    QVERIFY(w.cmdOk->isEnabled());
-    w.txt2_RecSize->setText(QStringLiteral("32761"));
-    QCOMPARE(w.lRecSize2, 32761);
-    QCOMPARE(w.lblMsg->text(), QStringLiteral("1～32760の範囲で入力してください"));
-    // Out of range never reaches the library.
-    QVERIFY(!w.cmdOk->isEnabled());
-    w.txt2_RecSize->setText(QStringLiteral("0"));
-    QVERIFY(!w.cmdOk->isEnabled());
-    QVERIFY(w.lblMsg->text().isEmpty());
-    // Nothing happens while no line ends are asked for.
-    w.chk2_2->setChecked(false);
-    w.txt2_RecSize->setText(QStringLiteral("99999"));
-    QCOMPARE(w.lRecSize2, 0);
-    QVERIFY(w.lblMsg->text().isEmpty());
-}
-
-void tst_frmVokl_paths::recSizeTenNines() {
-    Harness h;
-    frmVokl& w = h.load();
-    QVERIFY(h.showActive());
-    w.tabRTF->setCurrentIndex(1);
-    w.txt2_Jefp->setText(QStringLiteral("/d/a.bin"));
-    w.txt2_Sjsp->setText(QStringLiteral("/d/a.txt"));
-    w.opt2_1->setChecked(true);
-    w.chk2_2->setChecked(true);
+// What the record-length box holds, typed or pasted, with line ends asked
+// for (chk2_2) or not; the status text was "x" before.
+void tst_frmVokl_paths::recSizeText_data() {
+    QTest::addColumn<bool>("crLf");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("kept");  // what the box shows afterwards
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("ready");
     const QString range = QStringLiteral("1～32760の範囲で入力してください");
-    for (int i = 1; i <= 9; ++i) {
-        QTest::keyClick(w.txt2_RecSize, Qt::Key_9);
-        QCOMPARE(w.lblMsg->text(), i >= 5 ? range : QString());
-        QCOMPARE(w.cmdOk->isEnabled(), i < 5);
-    }
-    QTest::keyClick(w.txt2_RecSize, Qt::Key_9);
-    QVERIFY(w.txt2_RecSize->text().isEmpty());
-    QCOMPARE(w.lRecSize2, 0);
-    QVERIFY(!w.cmdOk->isEnabled());
-    QCOMPARE(w.lblMsg->text(), QStringLiteral("1～32760の範囲で入力してください(2)"));
+    QTest::newRow("80") << true << "80" << "80" << 80 << "" << true;
+    QTest::newRow("upper bound") << true << "32760" << "32760" << 32760 << "" << true;
+    QTest::newRow("one over") << true << "32761" << "32761" << 32761 << range << false;
+    QTest::newRow("four nines") << true << "9999" << "9999" << 9999 << "" << true;
+    QTest::newRow("five nines") << true << "99999" << "99999" << 99999 << range << false;
+    QTest::newRow("zero") << true << "0" << "0" << 0 << "" << false;
+    QTest::newRow("negative pasted") << true << "-5" << "-5" << -5 << range << false;
+    QTest::newRow("letters pasted") << true << "abc" << "" << 0 << "" << false;
+    // Never reaches the library: emptied, with its own message.
+    QTest::newRow("ten nines") << true << "9999999999" << "" << 0 << range + QStringLiteral("(2)") << false;
+    // Nothing is checked while no line ends are asked for.
+    QTest::newRow("unused") << false << "99999" << "99999" << 0 << "x" << true;
 }
 
-void tst_frmVokl_paths::recSizeNegativePasted() {
+void tst_frmVokl_paths::recSizeText() {
+    QFETCH(bool, crLf);
+    QFETCH(QString, text);
     Harness h;
     frmVokl& w = h.load();
-    w.txt2_Jefp->setText(QStringLiteral("/d/a.bin"));
-    w.txt2_Sjsp->setText(QStringLiteral("/d/a.txt"));
+    fillTab(w, 2, QStringLiteral("/d/a.bin"), QStringLiteral("/d/a.txt"));
     w.opt2_1->setChecked(true);
-    w.chk2_2->setChecked(true);
-    w.txt2_RecSize->setText(QStringLiteral("-5"));
-    QCOMPARE(w.lblMsg->text(), QStringLiteral("1～32760の範囲で入力してください"));
-    QVERIFY(!w.cmdOk->isEnabled());
-    w.txt2_RecSize->setText(QStringLiteral("abc"));
-    QVERIFY(w.txt2_RecSize->text().isEmpty());
-    QCOMPARE(w.lRecSize2, 0);
+    w.chk2_2->setChecked(crLf);
+    w.lblMsg->setText(QStringLiteral("x"));
+    w.txt2_RecSize->setText(text);
+    QTEST(w.txt2_RecSize->text(), "kept");
+    QTEST(int(w.lRecSize2), "size");
+    QTEST(w.lblMsg->text(), "message");
+    QTEST(w.cmdOk->isEnabled(), "ready");
 }
 
 void tst_frmVokl_paths::patternFillsRecSize() {
@@ -343,18 +297,16 @@ void tst_frmVokl_paths::patternUnreadableEmptiesRecSize() {
     frmVokl& w = h.load();
     w.chk2_3->setChecked(true);
     w.chk2_2->setChecked(true);
-    w.txt2_RecSize->setText(QStringLiteral("80"));
-    w.txt2_Ptnp->setText(file(QStringLiteral("c.ptn"), "#only\r\n#comments\r\n"));
-    QVERIFY(w.txt2_RecSize->text().isEmpty());
-    QCOMPARE(w.lRecSize2, 0);
-    QVERIFY(!w.Timer1->isActive());
-    w.txt2_RecSize->setText(QStringLiteral("80"));
-    w.txt2_Ptnp->setText(dir_.filePath(QStringLiteral("missing.ptn")));
-    QVERIFY(w.txt2_RecSize->text().isEmpty());
-    w.txt2_RecSize->setText(QStringLiteral("80"));
-    w.txt2_Ptnp->setText(dir_.path());  // a folder is not read
-    QVERIFY(w.txt2_RecSize->text().isEmpty());
-    QVERIFY(w.lblMsg->text().isEmpty());
+    // Only comments, no file, a folder (which is not read).
+    for (const QString& ptn : {file(QStringLiteral("c.ptn"), "#only\r\n#comments\r\n"),
+                               dir_.filePath(QStringLiteral("missing.ptn")), dir_.path()}) {
+        w.txt2_RecSize->setText(QStringLiteral("80"));
+        w.txt2_Ptnp->setText(ptn);
+        QVERIFY(w.txt2_RecSize->text().isEmpty());
+        QCOMPARE(w.lRecSize2, 0);
+        QVERIFY(!w.Timer1->isActive());
+        QVERIFY(w.lblMsg->text().isEmpty());
+    }
 }
 
 void tst_frmVokl_paths::disabledPatternBoxStillShowsSize() {
@@ -441,23 +393,9 @@ void tst_frmVokl_paths::pathCheck() {
     Harness h;
     frmVokl& w = h.load();
     QVERIFY(h.showActive());
-    w.tabRTF->setCurrentIndex(tab - 1);
-    auto path = [this](const QString& name) { return name.isEmpty() ? name : dir_.path() + '/' + name; };
-    std::int16_t result = 0;
-    if (tab == 1) {
-        w.txt1_Sjsp->setText(path(in));
-        w.txt1_Jefp->setText(path(out));
-        result = w.PathCheck1();
-    } else if (tab == 2) {
-        w.txt2_Jefp->setText(path(in));
-        w.txt2_Sjsp->setText(path(out));
-        result = w.PathCheck2();
-    } else {
-        w.txt3_Copyp->setText(path(in));
-        w.txt3_Ptnp->setText(path(out));
-        result = w.PathCheck3();
-    }
-    QCOMPARE(int(result), message.isEmpty() ? 0 : 1);
+    fillTab(w, tab, dir_.path() + '/' + in, dir_.path() + '/' + out);
+    const int result = tab == 1 ? w.PathCheck1() : tab == 2 ? w.PathCheck2() : w.PathCheck3();
+    QCOMPARE(result, message.isEmpty() ? 0 : 1);
     QCOMPARE(w.lblMsg->text(), message);
     if (!focus.isEmpty()) QCOMPARE(QApplication::focusWidget()->objectName(), focus);
     QVERIFY(h.messages.calls.isEmpty());
@@ -476,11 +414,8 @@ void tst_frmVokl_paths::overwriteQuestion() {
         h.messages.answers << answer;
         const std::int16_t result = w.PathCheck1();
         QCOMPARE(h.messages.calls.size(), 1);
-        const BoxCall& box = h.messages.calls[0];
-        QCOMPARE(box.text, out + QStringLiteral(" に上書きしますか?"));
-        QCOMPARE(box.title, QStringLiteral("上書きの確認"));
-        QCOMPARE(box.icon, QMessageBox::Question);
-        QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::No);
+        checkBox(h.messages.calls[0], QStringLiteral("上書きの確認"), out + QStringLiteral(" に上書きしますか?"),
+                 QMessageBox::Question, QMessageBox::Yes | QMessageBox::No);
         QVERIFY(w.lblMsg->text().isEmpty());
         QCOMPARE(int(result), answer == QMessageBox::Yes ? 0 : 1);
         if (answer == QMessageBox::No) QCOMPARE(QApplication::focusWidget(), w.txt1_Jefp);
