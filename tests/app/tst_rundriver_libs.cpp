@@ -1,19 +1,15 @@
 // The run end to end through the library binding: the real libvokl on real
-// files in a Japanese folder, and the stand-in libraries for versions, missing
-// exports, a missing library and the arguments as they cross the boundary.
+// files in a Japanese folder, and a stand-in library for the arguments and the
+// log as they cross the boundary. Versions, missing exports and a missing
+// library are covered by tst_rundriver (the run) and tst_voklLibrary (the binding).
 #include <QCheckBox>
 #include <QDir>
-#include <QDropEvent>
-#include <QMimeData>
-#include <QUrl>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "fakeServices.h"
-#include "pathBox.h"
 #include "testutil.h"
 #include "voklLibrary.h"
 
@@ -47,24 +43,12 @@ private slots:
     void realTab2BackToText();
     void realTab3PatternFromCopybook();
     void realFailureShowsTheLog();
-    void fakeVersions_data();
-    void fakeVersions();
-    void fakeWithoutVersion();
-    void fakeWithoutTabExport_data();
-    void fakeWithoutTabExport();
-    void missingLibrary();
     void argumentsAcrossTheBoundary();
 
 private:
     QTemporaryDir root_;
     QString dir_;  // a folder with a Japanese name and a blank
     QString path(const QString& name) const { return dir_ + '/' + name; }
-    void readyTab1(frmVokl& w) {
-        write(path(QStringLiteral("売上.txt")), "ABC\r\n");
-        w.txt1_Sjsp->setText(path(QStringLiteral("売上.txt")));
-        w.txt1_Jefp->setText(path(QStringLiteral("売上.bin")));
-        w.opt1_3->setChecked(true);
-    }
 };
 
 void tst_rundriver_libs::initTestCase() {
@@ -84,12 +68,7 @@ void tst_rundriver_libs::realTab1InJapaneseFolder() {
     frmVokl& w = h.load();
     write(path(QStringLiteral("売上.txt")), sjis("ABCｱｲｳ漢字\r\nDEF\r\n"));
     // Dropped from a file manager: the output name is proposed.
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(path(QStringLiteral("売上.txt")))});
-    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(w.txt1_Sjsp, &enter);
-    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(w.txt1_Sjsp, &drop);
+    dropFiles(w.txt1_Sjsp, {path(QStringLiteral("売上.txt"))});
     QCOMPARE(w.txt1_Jefp->text(), path(QStringLiteral("売上.bin")));
     w.opt1_1->setChecked(true);
     w.cmdOk->click();
@@ -115,15 +94,12 @@ void tst_rundriver_libs::realTab2BackToText() {
     frmVokl& w = h.load();
     // To the host with shift codes, then back as a stream.
     write(path(QStringLiteral("往復.txt")), sjis("漢字ABC"));
-    w.txt1_Sjsp->setText(path(QStringLiteral("往復.txt")));
-    w.txt1_Jefp->setText(path(QStringLiteral("往復.bin")));
+    fillTab(w, 1, path(QStringLiteral("往復.txt")), path(QStringLiteral("往復.bin")));
     w.opt1_1->setChecked(true);
     w.chk1_2->setChecked(true);
     w.cmdOk->click();
     QCOMPARE(w.lblMsg->text(), QStringLiteral("コード変換が終了しました"));
-    w.tabRTF->setCurrentIndex(1);
-    w.txt2_Jefp->setText(path(QStringLiteral("往復.bin")));
-    w.txt2_Sjsp->setText(path(QStringLiteral("戻り.txt")));
+    fillTab(w, 2, path(QStringLiteral("往復.bin")), path(QStringLiteral("戻り.txt")));
     w.opt2_1->setChecked(true);
     QVERIFY(w.cmdOk->isEnabled());
     w.cmdOk->click();
@@ -139,10 +115,8 @@ void tst_rundriver_libs::realTab3PatternFromCopybook() {
     VoklLibrary library(kRealLib);
     Harness h(&library);
     frmVokl& w = h.load();
-    w.tabRTF->setCurrentIndex(2);
     write(path(QStringLiteral("顧客.cbl")), "01 R.\n05 A PIC X(3).\n05 B PIC 9(2).\n");
-    w.txt3_Copyp->setText(path(QStringLiteral("顧客.cbl")));
-    w.txt3_Ptnp->setText(path(QStringLiteral("顧客.ptn")));
+    fillTab(w, 3, path(QStringLiteral("顧客.cbl")), path(QStringLiteral("顧客.ptn")));
     w.chk3_1->setChecked(true);
     w.opt3_1->setChecked(true);
     w.cmdOk->click();
@@ -160,10 +134,8 @@ void tst_rundriver_libs::realFailureShowsTheLog() {
     VoklLibrary library(kRealLib);
     Harness h(&library);
     frmVokl& w = h.load();
-    w.tabRTF->setCurrentIndex(2);
     write(path(QStringLiteral("壊れ.cbl")), "01 R.\n05 A PIC Q(3).\n");
-    w.txt3_Copyp->setText(path(QStringLiteral("壊れ.cbl")));
-    w.txt3_Ptnp->setText(path(QStringLiteral("壊れ.ptn")));
+    fillTab(w, 3, path(QStringLiteral("壊れ.cbl")), path(QStringLiteral("壊れ.ptn")));
     w.cmdOk->click();
     QCOMPARE(h.dialogs.errors.size(), 1);
     QVERIFY(w.lblMsg->text() == QStringLiteral("コピー句が解析できません") ||
@@ -172,89 +144,6 @@ void tst_rundriver_libs::realFailureShowsTheLog() {
     QVERIFY(QFile::exists(w.sErrLog));
     QVERIFY(!w.isBusy());
     QFile::remove(w.sErrLog);
-}
-
-void tst_rundriver_libs::fakeVersions_data() {
-    QTest::addColumn<QString>("lib");
-    QTest::addColumn<int>("boxes");
-    QTest::newRow("1.10") << fakeLib("v110") << 0;
-    QTest::newRow("1.05") << fakeLib("v105") << 1;
-    QTest::newRow("2.00") << fakeLib("v200") << 0;
-    QTest::newRow("10.00") << fakeLib("v1000") << 0;
-}
-
-void tst_rundriver_libs::fakeVersions() {
-    QFETCH(QString, lib);
-    QFETCH(int, boxes);
-    VoklLibrary library(lib);
-    Harness h(&library);
-    frmVokl& w = h.load();
-    readyTab1(w);
-    w.cmdOk->click();
-    QCOMPARE(h.messages.calls.size(), boxes);
-    if (boxes == 1) QVERIFY(h.messages.calls[0].text.contains(QStringLiteral("VOKL.DLL    : 1.05")));
-    QCOMPARE(w.lblMsg->text(), QStringLiteral("コード変換が終了しました"));
-}
-
-void tst_rundriver_libs::fakeWithoutVersion() {
-    VoklLibrary library(fakeLib("noversion"));
-    Harness h(&library);
-    frmVokl& w = h.load();
-    readyTab1(w);
-    qputenv("VOK_FAKE_RESULT", "7");
-    w.cmdOk->click();
-    QCOMPARE(h.messages.calls.size(), 1);
-    QVERIFY(h.messages.calls[0].text.contains(QStringLiteral("VOKL.DLL    : 0.90")));
-    QCOMPARE(w.lblMsg->text(), QStringLiteral("コード変換が終了しました(レコード=7件)"));
-}
-
-void tst_rundriver_libs::fakeWithoutTabExport_data() {
-    QTest::addColumn<int>("tab");
-    QTest::addColumn<QString>("lib");
-    QTest::newRow("s2jconv") << 1 << fakeLib("nos2j");
-    QTest::newRow("j2sconv") << 2 << fakeLib("noj2s");
-    QTest::newRow("mkpatn") << 3 << fakeLib("nomkpatn");
-}
-
-void tst_rundriver_libs::fakeWithoutTabExport() {
-    QFETCH(int, tab);
-    QFETCH(QString, lib);
-    VoklLibrary library(lib);
-    Harness h(&library);
-    frmVokl& w = h.load();
-    write(path(QStringLiteral("in.dat")), "XX\n");
-    w.tabRTF->setCurrentIndex(tab - 1);
-    PathBox* in = tab == 1 ? w.txt1_Sjsp : tab == 2 ? w.txt2_Jefp : w.txt3_Copyp;
-    PathBox* out = tab == 1 ? w.txt1_Jefp : tab == 2 ? w.txt2_Sjsp : w.txt3_Ptnp;
-    in->setText(path(QStringLiteral("in.dat")));
-    out->setText(path(QStringLiteral("out.dat")));
-    w.opt1_2->setChecked(true);
-    w.opt2_2->setChecked(true);
-    w.tabRTF->setCurrentIndex((tab % 3));
-    w.tabRTF->setCurrentIndex(tab - 1);  // recomputes the run button for the tab
-    QVERIFY(w.cmdOk->isEnabled());
-    h.messages.answers << QMessageBox::Yes << QMessageBox::No;
-    w.cmdOk->click();
-    QCOMPARE(h.messages.calls.size(), 2);
-    for (const BoxCall& box : h.messages.calls)
-        QVERIFY(box.text.contains(QStringLiteral("VOKL.DLL    : 0.90")));
-    QVERIFY(!w.isBusy());
-    QVERIFY(w.cmdOk->isEnabled());
-    QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
-}
-
-void tst_rundriver_libs::missingLibrary() {
-    VoklLibrary library(QStringLiteral(VOK_FAKELIB_DIR "/libvokl_not_there.so"));
-    Harness h(&library);
-    frmVokl& w = h.load();
-    readyTab1(w);
-    w.cmdOk->click();
-    QCOMPARE(h.messages.calls.size(), 1);
-    QCOMPARE(h.messages.calls[0].title, QStringLiteral("エラーの確認"));
-    QCOMPARE(h.messages.calls[0].icon, QMessageBox::Critical);
-    QVERIFY(!h.messages.calls[0].text.isEmpty());
-    QVERIFY(!w.isBusy());
-    QVERIFY(w.cmdOk->isEnabled());
 }
 
 void tst_rundriver_libs::argumentsAcrossTheBoundary() {
@@ -268,9 +157,7 @@ void tst_rundriver_libs::argumentsAcrossTheBoundary() {
     qputenv("VOK_FAKE_LOG", sjis("変換できない文字があります"));
     write(path(QStringLiteral("受信.bin")), "XX");
     write(path(QStringLiteral("受信.ptn")), "XX\n");
-    w.tabRTF->setCurrentIndex(1);
-    w.txt2_Jefp->setText(path(QStringLiteral("受信.bin")));
-    w.txt2_Sjsp->setText(path(QStringLiteral("受信.txt")));
+    fillTab(w, 2, path(QStringLiteral("受信.bin")), path(QStringLiteral("受信.txt")));
     w.chk2_3->setChecked(true);
     w.txt2_Ptnp->setText(path(QStringLiteral("受信.ptn")));
     w.opt2_1->setChecked(true);
