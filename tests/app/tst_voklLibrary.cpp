@@ -44,11 +44,6 @@ private slots:
     void init() { clearFakeEnvironment(); }
     void cleanupTestCase() { clearFakeEnvironment(); }
 
-    void realLibraryReportsItsVersion() {
-        VoklLibrary lib(kRealLib);
-        QCOMPARE(lib.voklVersion(), 110.0f);
-    }
-
     void realLibraryRunsS2jconv() {
         testutil::TempDir dir;
         const std::string missing = dir.file("missing.txt");
@@ -61,26 +56,11 @@ private slots:
     }
 
     // Beside the program or in ../lib, as the program's own search path says;
-    // the tests live in <build>/tests, the library in <build>/lib.
+    // the tests live in <build>/tests, the real library in <build>/lib.
     void bareNameFindsTheLibraryInTheProgramsLibFolder() {
         VoklLibrary lib;
         QCOMPARE(lib.voklVersion(), 110.0f);
         QVERIFY(QFileInfo(lib.loadedFile()).fileName().startsWith(QLatin1String("libvokl.so")));
-    }
-
-    void fakeVersions_data() {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<float>("version");
-        QTest::newRow("1.10") << fake("v110") << 110.0f;
-        QTest::newRow("1.05") << fake("v105") << 105.0f;
-        QTest::newRow("2.00") << fake("v200") << 200.0f;
-        QTest::newRow("10.00") << fake("v1000") << 1000.0f;
-    }
-    void fakeVersions() {
-        QFETCH(QString, file);
-        QFETCH(float, version);
-        VoklLibrary lib(file);
-        QCOMPARE(lib.voklVersion(), version);
     }
 
     // A missing export fails only its own call; the others still work.
@@ -151,39 +131,6 @@ private slots:
                  QStringLiteral("s2jconv|0|2|1|in.txt|out.bin|log1\n"
                                 "j2sconv|0|3|80|1|9|in.bin|out.txt|_********_|log2|conv.txt\n"
                                 "mkpatn|0|2|1|copy.cbl|out.ptn|log3\n"));
-    }
-
-    // The stand-ins return what the environment asks, per export if asked so,
-    // and write the log as the real library would.
-    void fakeResultCodes_data() {
-        QTest::addColumn<QByteArray>("common");
-        QTest::addColumn<QByteArray>("forMkpatn");
-        QTest::addColumn<int>("s2j");
-        QTest::addColumn<int>("mk");
-        QTest::addColumn<bool>("logWritten");
-        QTest::newRow("default") << QByteArray() << QByteArray() << 0 << 0 << true;
-        QTest::newRow("count") << QByteArray("12") << QByteArray() << 12 << 12 << true;
-        QTest::newRow("failure") << QByteArray("-22") << QByteArray() << -22 << -22 << true;
-        QTest::newRow("per export") << QByteArray("-1") << QByteArray("-4") << -1 << -4 << true;
-        QTest::newRow("no log") << QByteArray("-31") << QByteArray("-31") << -31 << -31 << false;
-    }
-    void fakeResultCodes() {
-        QFETCH(QByteArray, common);
-        QFETCH(QByteArray, forMkpatn);
-        QFETCH(int, s2j);
-        QFETCH(int, mk);
-        QFETCH(bool, logWritten);
-        if (!common.isEmpty()) qputenv("VOK_FAKE_RESULT", common);
-        if (!forMkpatn.isEmpty()) qputenv("VOK_FAKE_RESULT_MKPATN", forMkpatn);
-        const std::string logText = testutil::sjis("ファイルが見つかりません");
-        qputenv("VOK_FAKE_LOG", QByteArray::fromStdString(logText));
-        testutil::TempDir dir;
-        const std::string log = dir.file("vok.log");
-        VoklLibrary lib(fake("v110"));
-        QCOMPARE(lib.s2jconv(1, 1, 0, "a", "b", log.c_str()), s2j);
-        QCOMPARE(testutil::exists(log), logWritten);
-        if (logWritten) QCOMPARE(testutil::readText(log), logText + "\r\n");
-        QCOMPARE(lib.mkpatn(1, 0, 0, "a", "b", log.c_str()), mk);
     }
 };
 
