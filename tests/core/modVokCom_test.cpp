@@ -1,3 +1,6 @@
+// The window's rules and helpers that need no window. The command line, the
+// version message texts and the trimming bits are checked where the window
+// uses them (tst_frmVokl, tst_rundriver).
 #include "modVokCom.h"
 
 #include <gtest/gtest.h>
@@ -58,18 +61,23 @@ TEST(ChkReady3, SeparatorNeedsAKind) {
 }
 
 TEST(ChgExt, ReplacesOrAppends) {
-    EXPECT_EQ(ChgExt("/data/a.txt", "bin"), "/data/a.bin");
-    EXPECT_EQ(ChgExt("/data/a.TXT", "bin"), "/data/a.bin");
-    EXPECT_EQ(ChgExt("/data/a.b.c", "ptn"), "/data/a.b.ptn");
-    EXPECT_EQ(ChgExt("/data/a", "txt"), "/data/a.txt");
-    EXPECT_EQ(ChgExt("a.", "txt"), "a.txt");
-    EXPECT_EQ(ChgExt("", "txt"), ".txt");
-    EXPECT_EQ(ChgExt("/データ/売上.bin", "txt"), "/データ/売上.txt");
-}
-
-TEST(ChgExt, DottedFolderDoesNotMoveTheFileUp) {
-    EXPECT_EQ(ChgExt("/home/u/data.d/file", "bin"), "/home/u/data.d/file.bin");
-    EXPECT_EQ(ChgExt("/home/u/v1.2/", "bin"), "/home/u/v1.2/.bin");
+    const struct {
+        const char* path;
+        const char* ext;
+        const char* expected;
+    } cases[] = {
+        {"/data/a.txt", "bin", "/data/a.bin"},
+        {"/data/a.TXT", "bin", "/data/a.bin"},
+        {"/data/a.b.c", "ptn", "/data/a.b.ptn"},
+        {"/data/a", "txt", "/data/a.txt"},
+        {"a.", "txt", "a.txt"},
+        {"", "txt", ".txt"},
+        {"/データ/売上.bin", "txt", "/データ/売上.txt"},
+        // A dotted folder does not move the file up.
+        {"/home/u/data.d/file", "bin", "/home/u/data.d/file.bin"},
+        {"/home/u/v1.2/", "bin", "/home/u/v1.2/.bin"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ChgExt(c.path, c.ext), c.expected) << c.path;
 }
 
 struct RecSizeCase {
@@ -117,47 +125,17 @@ TEST(PtnRecSize, FirstPatternLineOfTheFile) {
     EXPECT_EQ(vok::PtnRecSize(dir.path().string()), 0);  // a folder
 }
 
-TEST(TrimBits, FromTheBoxes) {
-    using B = vok::TrimBoxes;
-    EXPECT_EQ(vok::trimBits(B{false, true, true, true, true}), 0);
-    EXPECT_EQ(vok::trimBits(B{true, false, false, false, true}), 0);
-    EXPECT_EQ(vok::trimBits(B{true, true, false, false, true}), 9);
-    EXPECT_EQ(vok::trimBits(B{true, false, true, true, false}), 6);
-    EXPECT_EQ(vok::trimBits(B{true, true, true, true, true}), 15);
-}
-
 TEST(Version, TextAndComparison) {
-    EXPECT_EQ(vok::versionText(110.0f), "1.10");
-    EXPECT_EQ(vok::versionText(105.0f), "1.05");
-    EXPECT_EQ(vok::versionText(200.0f), "2.00");
-    EXPECT_EQ(vok::versionText(1000.0f), "10.00");
-    EXPECT_EQ(vok::versionText(90.0f), "0.90");
-    EXPECT_FALSE(vok::versionOlder("1.10"));
-    EXPECT_FALSE(vok::versionOlder("2.00"));
-    EXPECT_FALSE(vok::versionOlder("10.00"));
-    EXPECT_TRUE(vok::versionOlder("1.05"));
-    EXPECT_TRUE(vok::versionOlder("0.90"));
-    EXPECT_TRUE(vok::versionOlder("-1.10"));
-}
-
-TEST(Version, MessageTexts) {
-    const std::string head = "vokl.dll とバージョンが異なります\n\n     VOK.EXE     : 1.10\n     VOKL.DLL    : 1.05\n\n";
-    EXPECT_EQ(vok::versionMessage("1.05", vok::VersionTail::NeedNewer),
-              head + "この機能をお使いになる場合は1.10以上のバージョンをご利用下さい");
-    EXPECT_EQ(vok::versionMessage("1.05", vok::VersionTail::NeedSame),
-              head + "この機能をお使いになる場合は同じバージョンのDLLをご利用下さい");
-    EXPECT_EQ(vok::versionMessage("1.05", vok::VersionTail::AskContinue), head + "このまま処理を続けますか ?");
-}
-
-TEST(CommandLine, ExactExtensionSpellings) {
-    using T = vok::CommandLineTab;
-    EXPECT_EQ(vok::classifyCommandLine(""), T::None);
-    EXPECT_EQ(vok::classifyCommandLine("/data/a.TXT"), T::SjisToJef);
-    EXPECT_EQ(vok::classifyCommandLine("/data/b.bin"), T::JefToSjis);
-    EXPECT_EQ(vok::classifyCommandLine("/data/b.BIN"), T::JefToSjis);
-    EXPECT_EQ(vok::classifyCommandLine("/x.bin/a.txt"), T::SjisToJef);
-    EXPECT_EQ(vok::classifyCommandLine("/data/a.Txt"), T::None);
-    EXPECT_EQ(vok::classifyCommandLine("/data/a.Bin"), T::None);
+    const struct {
+        float value;
+        const char* text;
+        bool older;
+    } cases[] = {{110.0f, "1.10", false}, {105.0f, "1.05", true}, {200.0f, "2.00", false},
+                 {1000.0f, "10.00", false}, {90.0f, "0.90", true}, {-110.0f, "-1.10", true}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(vok::versionText(c.value), c.text);
+        EXPECT_EQ(vok::versionOlder(c.text), c.older) << c.text;
+    }
 }
 
 struct RecSizeTextCase {
