@@ -1,5 +1,6 @@
 // The main window: controls and start state, command line, tab switch,
-// keyboard order, options and their state, the hidden option, Ctrl and unload.
+// keyboard order, options and their state, the hidden option, Ctrl and Enter.
+// Leaving with or without Ctrl is in tst_rundriver.
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLockFile>
@@ -32,7 +33,6 @@ private slots:
     void tabKeyStaysOnPage_data();
     void tabKeyStaysOnPage();
     void tab1Options();
-    void chk1_2_shiftCode();
     void chk2_3_patternAndKeptMarks();
     void trimBoxesEnableChk2_8();
     void chk2_2_recordLength();
@@ -40,7 +40,6 @@ private slots:
     void hiddenOption();
     void accessCodeWithBlankIsAPath();
     void ctrlTracking();
-    void unloadKeepsLogWhileCtrlHeld();
     void enterPressesRunButton();
 };
 
@@ -325,17 +324,12 @@ void tst_frmVokl::tab1Options() {
     QCOMPARE(w.lEbcdicMode1, 2);
     w.chk1_1->setChecked(false);
     QCOMPARE(w.lEbcdicMode1, 1);
-    w.txt1_Jefp->clear();
-    QVERIFY(!w.cmdOk->isEnabled());
-}
-
-void tst_frmVokl::chk1_2_shiftCode() {
-    Harness h;
-    frmVokl& w = h.load();
     w.chk1_2->click();
     QCOMPARE(w.lShiftCode1, 1);
     w.chk1_2->click();
     QCOMPARE(w.lShiftCode1, 0);
+    w.txt1_Jefp->clear();
+    QVERIFY(!w.cmdOk->isEnabled());
 }
 
 void tst_frmVokl::chk2_3_patternAndKeptMarks() {
@@ -504,26 +498,6 @@ void tst_frmVokl::ctrlTracking() {
     QCOMPARE(w.bCtrlKey, 0);
     QTest::keyPress(w.cmdCancel, Qt::Key_Shift);
     QCOMPARE(w.bCtrlKey, 0);
-}
-
-void tst_frmVokl::unloadKeepsLogWhileCtrlHeld() {
-    QTemporaryDir dir;
-    for (const bool ctrl : {true, false}) {
-        Harness h;
-        frmVokl& w = h.load();
-        QVERIFY(h.showActive());
-        w.sErrLog = dir.filePath(QStringLiteral("vokLog"));
-        QFile log(w.sErrLog);
-        QVERIFY(log.open(QIODevice::WriteOnly));
-        log.close();
-        if (ctrl) QTest::keyPress(w.txt1_Sjsp, Qt::Key_Control, Qt::ControlModifier);
-        w.close();
-        QCOMPARE(QFile::exists(w.sErrLog), ctrl);
-    }
-    // Before any run nothing is deleted and the window closes.
-    Harness h;
-    h.load();
-    QVERIFY(h.window->close());
 }
 
 void tst_frmVokl::enterPressesRunButton() {

@@ -28,13 +28,13 @@ private slots:
     void resultCodes();
     void argumentsInOrder();
     void busyWhileCallingAndShowingLog();
-    void focusReturnsAfterRun();
     void noTemporaryFile();
     void pathCheckStopsRun();
     void trimBitsAtRun_data();
     void trimBitsAtRun();
     void undeletableLogIsReported();
-    void cancelButton();
+    void leavingDeletesLogUnlessCtrl_data();
+    void leavingDeletesLogUnlessCtrl();
     void helpAndVersionButtons();
 
 private:
@@ -305,13 +305,17 @@ void tst_rundriver::argumentsInOrder() {
     QCOMPARE(plain.fakeLibrary.calls[0].args[7], QStringLiteral("_********_"));
 }
 
+// Started with Enter from a path box, which has the focus again afterwards.
 void tst_rundriver::busyWhileCallingAndShowingLog() {
     Harness h;
     frmVokl& w = h.load();
+    QVERIFY(h.showActive());
     ready(w, 1);
     h.fakeLibrary.result = -1;
     w.lblMsg->setText(QStringLiteral("old"));
-    w.cmdOk->click();
+    w.txt1_Jefp->setFocus();
+    QTest::keyClick(w.txt1_Jefp, Qt::Key_Return);
+    QCOMPARE(h.fakeLibrary.calls.size(), 1);
     const CallSnapshot& call = h.fakeLibrary.calls.at(0);
     QVERIFY(call.busy);
     QCOMPARE(call.cursor, Qt::WaitCursor);
@@ -323,17 +327,6 @@ void tst_rundriver::busyWhileCallingAndShowingLog() {
     QVERIFY(!w.isBusy());
     QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
     QCOMPARE(w.lblMsg->text(), QStringLiteral("一部のコードで変換エラーが発生しました"));
-}
-
-void tst_rundriver::focusReturnsAfterRun() {
-    Harness h;
-    frmVokl& w = h.load();
-    QVERIFY(h.showActive());
-    ready(w, 1);
-    w.txt1_Jefp->setFocus();
-    QTest::keyClick(w.txt1_Jefp, Qt::Key_Return);
-    QCOMPARE(h.fakeLibrary.calls.size(), 1);
-    QVERIFY(h.fakeLibrary.calls[0].busy);
     QCOMPARE(QApplication::focusWidget(), w.txt1_Jefp);
 }
 
@@ -410,27 +403,41 @@ void tst_rundriver::undeletableLogIsReported() {
     QCOMPARE(h.app.quits, 1);
 }
 
-void tst_rundriver::cancelButton() {
+// "終了(&X)" and closing the window delete the last log unless Ctrl is held.
+void tst_rundriver::leavingDeletesLogUnlessCtrl_data() {
+    QTest::addColumn<bool>("cancel");  // else the window is closed
+    QTest::addColumn<bool>("ctrl");
+    QTest::newRow("cancel") << true << false;
+    QTest::newRow("cancel with Ctrl") << true << true;
+    QTest::newRow("close") << false << false;
+    QTest::newRow("close with Ctrl") << false << true;
+}
+
+void tst_rundriver::leavingDeletesLogUnlessCtrl() {
+    QFETCH(bool, cancel);
+    QFETCH(bool, ctrl);
     {
-        Harness h;
-        frmVokl& w = h.load();
-        w.cmdCancel->click();  // before any run: nothing to delete
-        QCOMPARE(h.app.quits, 1);
+        Harness h;  // before any run: nothing to delete
+        h.load();
+        if (cancel) h.window->cmdCancel->click();
+        QVERIFY(cancel ? h.app.quits == 1 : h.window->close());
     }
-    for (const bool ctrl : {false, true}) {
-        Harness h;
-        frmVokl& w = h.load();
-        QVERIFY(h.showActive());
-        ready(w, 1);
-        h.fakeLibrary.result = -1;
-        w.cmdOk->click();
-        const QString log = w.sErrLog;
-        QVERIFY(QFile::exists(log));
-        if (ctrl) QTest::keyPress(w.cmdCancel, Qt::Key_Control, Qt::ControlModifier);
+    Harness h;
+    frmVokl& w = h.load();
+    QVERIFY(h.showActive());
+    ready(w, 1);
+    h.fakeLibrary.result = -1;
+    w.cmdOk->click();
+    const QString log = w.sErrLog;
+    QVERIFY(QFile::exists(log));
+    if (ctrl) QTest::keyPress(w.cmdCancel, Qt::Key_Control, Qt::ControlModifier);
+    if (cancel) {
         w.cmdCancel->click();
         QCOMPARE(h.app.quits, 1);
-        QCOMPARE(QFile::exists(log), ctrl);
+    } else {
+        w.close();
     }
+    QCOMPARE(QFile::exists(log), ctrl);
 }
 
 void tst_rundriver::helpAndVersionButtons() {
