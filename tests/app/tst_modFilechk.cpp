@@ -1,4 +1,6 @@
-// File checks, the file dialog's settings, and the run's log files.
+// File checks, the file dialog's settings, and the run's log files. The
+// overwrite question, a missing temporary folder and the conversion-error log
+// name are checked through the window (tst_frmVokl_paths, tst_rundriver).
 #include <QDir>
 #include <QFileDialog>
 #include <QTemporaryDir>
@@ -12,15 +14,6 @@
 #include "modFilechk.h"
 #include "modVokCom.h"
 
-namespace {
-void restoreEnv(const char* name, const QByteArray& value) {
-    if (value.isEmpty())
-        qunsetenv(name);
-    else
-        qputenv(name, value);
-}
-}  // namespace
-
 class tst_modFilechk : public QObject {
     Q_OBJECT
 
@@ -30,13 +23,10 @@ private slots:
     void chkInFile();
     void chkOutFile_data();
     void chkOutFile();
-    void chkOutFileAsks();
+    void chkOutFileRelativeName();
     void sizes();
-    void dialogFilters();
     void dialogSettings();
     void tempLog();
-    void tempLogWithoutTempFolder();
-    void convLogName();
     void convLogNameUnwritableProgramFolder();
 
 private:
@@ -94,23 +84,14 @@ void tst_modFilechk::chkOutFile() {
     QVERIFY(messages.calls.isEmpty());
 }
 
-void tst_modFilechk::chkOutFileAsks() {
-    const QString existing = path(QStringLiteral("データ/売上.txt"));
-    FakeMessages messages;
-    messages.answers << QMessageBox::Yes << QMessageBox::No;
-    QCOMPARE(int(vok::ChkOutFile(existing, messages, nullptr)), 0);
-    QCOMPARE(int(vok::ChkOutFile(existing, messages, nullptr)), 1);
-    QCOMPARE(messages.calls.size(), 2);
-    QCOMPARE(messages.calls[0].text, existing + QStringLiteral(" に上書きしますか?"));
-    QCOMPARE(messages.calls[0].title, QStringLiteral("上書きの確認"));
-    QCOMPARE(messages.calls[0].icon, QMessageBox::Question);
-    // A name without a folder lies in the current folder.
+// A name without a folder lies in the current folder.
+void tst_modFilechk::chkOutFileRelativeName() {
     const QString previous = QDir::currentPath();
     QDir::setCurrent(path(QStringLiteral("データ")));
     FakeMessages relative;
     QCOMPARE(int(vok::ChkOutFile(QStringLiteral("売上.txt"), relative, nullptr)), 0);
-    QCOMPARE(relative.calls.size(), 1);
     QCOMPARE(int(vok::ChkOutFile(QStringLiteral("new.txt"), relative, nullptr)), 0);
+    QCOMPARE(relative.calls.size(), 1);  // asked for the existing file only
     QDir::setCurrent(previous);
 }
 
@@ -124,18 +105,12 @@ void tst_modFilechk::sizes() {
     QVERIFY(!vok::sameExistingFile(a, path(QStringLiteral("none"))));
 }
 
-void tst_modFilechk::dialogFilters() {
-    QCOMPARE(vok::dialogFilters(vok::kTextFileList),
-             (QStringList{QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ(*.txt)"), QStringLiteral("全てのﾌｧｲﾙ(*.*)")}));
-    QCOMPARE(vok::dialogFilters(vok::kPatternFileList).size(), 3);
-    QCOMPARE(vok::dialogFilters(vok::kBinaryFileList).first(), QStringLiteral("ﾊﾞｲﾅﾘﾌｧｲﾙ(*.bin)"));
-}
-
 void tst_modFilechk::dialogSettings() {
     const QString folder = path(QStringLiteral("データ"));
     auto open = vok::makeFileDialog(nullptr, vok::kBinaryFileList, vok::DlgKind::Open, folder);
     QCOMPARE(open->windowTitle(), QStringLiteral("ファイルを開く"));
-    QCOMPARE(open->nameFilters(), vok::dialogFilters(vok::kBinaryFileList));
+    QCOMPARE(open->nameFilters(), (QStringList{QStringLiteral("ﾊﾞｲﾅﾘﾌｧｲﾙ(*.bin)"), QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ(*.txt)"),
+                                               QStringLiteral("全てのﾌｧｲﾙ(*.*)")}));
     QCOMPARE(open->selectedNameFilter(), QStringLiteral("ﾊﾞｲﾅﾘﾌｧｲﾙ(*.bin)"));
     QCOMPARE(open->acceptMode(), QFileDialog::AcceptOpen);
     QCOMPARE(open->fileMode(), QFileDialog::ExistingFile);
@@ -161,27 +136,15 @@ void tst_modFilechk::tempLog() {
     }
 }
 
-void tst_modFilechk::tempLogWithoutTempFolder() {
-    const QByteArray previous = qgetenv("TMPDIR");
-    qputenv("TMPDIR", QFile::encodeName(path(QStringLiteral("no-such-folder"))));
-    const QString log = vok::GetTempLog();
-    restoreEnv("TMPDIR", previous);
-    QVERIFY(log.isEmpty());
-}
-
-void tst_modFilechk::convLogName() {
-    const QDateTime when(QDate(2026, 3, 4), QTime(21, 5, 9));
-    QCOMPARE(vok::GetConvLogName(dir_.path(), when), dir_.path() + QStringLiteral("/VOK_LOG_20260304_210509.txt"));
-    // Two runs within one second share the name.
-    QCOMPARE(vok::GetConvLogName(dir_.path(), when), vok::GetConvLogName(dir_.path(), when));
-}
-
 void tst_modFilechk::convLogNameUnwritableProgramFolder() {
     const QDateTime when(QDate(2026, 3, 4), QTime(1, 2, 3));
     const QByteArray previous = qgetenv("XDG_DATA_HOME");
     qputenv("XDG_DATA_HOME", QFile::encodeName(path(QStringLiteral("data home"))));
     const QString name = vok::GetConvLogName(path(QStringLiteral("gone")), when);
-    restoreEnv("XDG_DATA_HOME", previous);
+    if (previous.isEmpty())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", previous);
     QVERIFY(name.startsWith(path(QStringLiteral("data home/"))));
     QVERIFY(name.endsWith(QStringLiteral("/VOK_LOG_20260304_010203.txt")));
     QVERIFY(!name.startsWith(path(QStringLiteral("gone"))));
