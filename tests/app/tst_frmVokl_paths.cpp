@@ -34,8 +34,8 @@ private slots:
     void pathCheck();
     void overwriteQuestion();
     void pathCheck2PatternAfterOverwrite();
-    void sameFileSpelledDifferently();
-    void outputOverPatternFile();
+    void sameFileIsRefused_data();
+    void sameFileIsRefused();
 
 private:
     QTemporaryDir dir_;
@@ -459,37 +459,31 @@ void tst_frmVokl_paths::pathCheck2PatternAfterOverwrite() {
     QCOMPARE(int(w.PathCheck2()), 0);
 }
 
-// Regression: an output spelled differently from its input ("dir/./a") was
-// truncated by the library before it was read.
-void tst_frmVokl_paths::sameFileSpelledDifferently() {
-    const QString in = file(QStringLiteral("same/in.txt"));
-    QFile::link(in, dir_.filePath(QStringLiteral("same/link.txt")));
-    for (const QString& out : {dir_.filePath(QStringLiteral("same/./in.txt")),
-                               dir_.filePath(QStringLiteral("same/link.txt"))}) {
-        Harness h;
-        frmVokl& w = h.load();
-        w.txt1_Sjsp->setText(in);
-        w.txt1_Jefp->setText(out);
-        QCOMPARE(int(w.PathCheck1()), 1);
-        QCOMPARE(w.lblMsg->text(), QStringLiteral("入力側と出力側のパス名が同じです"));
-        QVERIFY(h.messages.calls.isEmpty());  // no overwrite question for it
-    }
+// Regressions: an output spelled differently from its input ("dir/./a", a
+// link) was truncated by the library before it was read, and so was the
+// pattern file of tab 2 named as the output.
+void tst_frmVokl_paths::sameFileIsRefused_data() {
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<QString>("output");  // in same/
+    QTest::newRow("dot segment") << 1 << "./in.txt";
+    QTest::newRow("link") << 1 << "link.txt";
+    QTest::newRow("output over the pattern") << 2 << "a.ptn";
 }
 
-// Regression: the output of tab 2 named as the pattern file destroyed the
-// pattern before the library could read it.
-void tst_frmVokl_paths::outputOverPatternFile() {
-    const QString jef = file(QStringLiteral("op/in.bin"));
-    const QString ptn = file(QStringLiteral("op/a.ptn"), "XX\n");
+void tst_frmVokl_paths::sameFileIsRefused() {
+    QFETCH(int, tab);
+    QFETCH(QString, output);
+    const QString in = file(QStringLiteral("same/in.txt"));
+    const QString ptn = file(QStringLiteral("same/a.ptn"), "XX\n");
+    QFile::link(in, dir_.filePath(QStringLiteral("same/link.txt")));
     Harness h;
     frmVokl& w = h.load();
-    w.txt2_Jefp->setText(jef);
     w.chk2_3->setChecked(true);
     w.txt2_Ptnp->setText(ptn);
-    w.txt2_Sjsp->setText(ptn);
-    QCOMPARE(int(w.PathCheck2()), 1);
+    fillTab(w, tab, in, dir_.filePath(QStringLiteral("same/") + output));
+    QCOMPARE(int(tab == 1 ? w.PathCheck1() : w.PathCheck2()), 1);
     QCOMPARE(w.lblMsg->text(), QStringLiteral("入力側と出力側のパス名が同じです"));
-    QVERIFY(h.messages.calls.isEmpty());
+    QVERIFY(h.messages.calls.isEmpty());  // no overwrite question for it
 }
 
 QTEST_MAIN(tst_frmVokl_paths)
