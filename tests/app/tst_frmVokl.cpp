@@ -13,7 +13,6 @@
 #include <QTimer>
 
 #include "fakeServices.h"
-#include "pathBox.h"
 
 class tst_frmVokl : public QObject {
     Q_OBJECT

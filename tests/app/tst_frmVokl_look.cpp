@@ -14,7 +14,6 @@
 #include <QTest>
 
 #include "fakeServices.h"
-#include "pathBox.h"
 
 class tst_frmVokl_look : public QObject {
     Q_OBJECT
@@ -98,17 +97,14 @@ void tst_frmVokl_look::screenshots() {
     frmVokl& w = h.load();
     QVERIFY(h.showActive());
     w.txt1_Sjsp->setText(QStringLiteral("QMR=\\7"));
-    w.txt1_Sjsp->setText(QStringLiteral("/home/operator/データ/売上_2026.txt"));
-    w.txt1_Jefp->setText(QStringLiteral("/home/operator/データ/売上_2026.bin"));
+    fillTab(w, 1, QStringLiteral("/home/operator/データ/売上_2026.txt"), QStringLiteral("/home/operator/データ/売上_2026.bin"));
     w.opt1_1->setChecked(true);
     w.chk1_1->setChecked(true);
     w.lblMsg->setText(QStringLiteral("コード変換が終了しました(レコード=1234件)"));
     QTest::qWait(100);
     QVERIFY(w.grab().save(folder + QStringLiteral("/tab1.png")));
 
-    w.tabRTF->setCurrentIndex(1);
-    w.txt2_Jefp->setText(QStringLiteral("/home/operator/受信/顧客.bin"));
-    w.txt2_Sjsp->setText(QStringLiteral("/home/operator/受信/顧客.txt"));
+    fillTab(w, 2, QStringLiteral("/home/operator/受信/顧客.bin"), QStringLiteral("/home/operator/受信/顧客.txt"));
     w.chk2_3->setChecked(true);
     w.txt2_Ptnp->setText(QStringLiteral("/home/operator/受信/顧客.ptn"));
     w.chk2_5->setChecked(true);
@@ -120,9 +116,7 @@ void tst_frmVokl_look::screenshots() {
     QTest::qWait(100);
     QVERIFY(w.grab().save(folder + QStringLiteral("/tab2.png")));
 
-    w.tabRTF->setCurrentIndex(2);
-    w.txt3_Copyp->setText(QStringLiteral("/home/operator/コピー句/顧客.cbl"));
-    w.txt3_Ptnp->setText(QStringLiteral("/home/operator/コピー句/顧客.ptn"));
+    fillTab(w, 3, QStringLiteral("/home/operator/コピー句/顧客.cbl"), QStringLiteral("/home/operator/コピー句/顧客.ptn"));
     w.chk3_1->setChecked(true);
     w.opt3_1->setChecked(true);
     w.chk3_2->setChecked(true);
