@@ -1,6 +1,9 @@
 #include "numeric.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 
 namespace vokl {
 
@@ -230,7 +233,7 @@ std::size_t trimItem(char* text, std::size_t begin, std::size_t end, std::size_t
 
 }  // namespace
 
-std::size_t trimItems(char* text, std::size_t length, std::int32_t flags) noexcept {
+std::size_t trimItemsReference(char* text, std::size_t length, std::int32_t flags) noexcept {
     if (text == nullptr) return 0;
     std::size_t w = 0;
     std::size_t r = 0;
@@ -248,6 +251,314 @@ std::size_t trimItems(char* text, std::size_t length, std::int32_t flags) noexce
         r = end + 1;
     }
     return w;
+}
+
+}  // namespace vokl
+
+// ---- fast trimming ---------------------------------------------------------
+
+namespace vokl {
+
+namespace {
+
+// Eight bytes at a time where the word can be read within the text; the
+// flags below are exact for every byte, so no byte is taken for another.
+constexpr std::uint64_t kEveryByte = 0x0101010101010101ULL;
+constexpr std::uint64_t kLowSevenBits = 0x7F7F7F7F7F7F7F7FULL;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+constexpr std::size_t kWord = 8;
+constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+
+std::uint64_t load(const char* at) {
+    std::uint64_t word;
+    std::memcpy(&word, at, kWord);
+    return word;
+}
+
+// The high bit of every byte of word that differs from c.
+std::uint64_t differsFrom(std::uint64_t word, char c) {
+    std::uint64_t x = word ^ (kEveryByte * static_cast<unsigned char>(c));
+    return (((x & kLowSevenBits) + kLowSevenBits) | x) & kHighBits;
+}
+
+// The first comma in text[from, length), or length.
+std::size_t findComma(const char* text, std::size_t from, std::size_t length) {
+    std::size_t at = from;
+    if constexpr (kLittleEndian) {
+        for (; at + kWord <= length; at += kWord) {
+            std::uint64_t commas = ~differsFrom(load(text + at), kComma) & kHighBits;
+            if (commas != 0) return at + static_cast<std::size_t>(std::countr_zero(commas)) / kWord;
+        }
+    }
+    while (at < length && text[at] != kComma) ++at;
+    return at;
+}
+
+// Blanks at the start of text[first, last); the text holds length bytes.
+std::size_t leadingBlanks(const char* text, std::size_t first, std::size_t last, std::size_t length) {
+    std::size_t at = first;
+    if constexpr (kLittleEndian) {
+        for (; at < last && at + kWord <= length; at += kWord) {
+            std::uint64_t other = differsFrom(load(text + at), kBlank);
+            if (other != 0) {
+                at += static_cast<std::size_t>(std::countr_zero(other)) / kWord;
+                return std::min(at, last) - first;
+            }
+        }
+    }
+    while (at < last && text[at] == kBlank) ++at;
+    return std::min(at, last) - first;
+}
+
+// Blanks at the end of text[first, last).
+std::size_t trailingBlanks(const char* text, std::size_t first, std::size_t last) {
+    std::size_t at = last;
+    if constexpr (kLittleEndian) {
+        for (; at > first && at >= kWord; at -= kWord) {
+            std::uint64_t other = differsFrom(load(text + at - kWord), kBlank);
+            if (other != 0) {
+                at -= static_cast<std::size_t>(std::countl_zero(other)) / kWord;
+                return last - std::max(at, first);
+            }
+        }
+    }
+    while (at > first && text[at - 1] == kBlank) --at;
+    return last - std::max(at, first);
+}
+
+// Moves text[from, to) down to text[w...] (w <= from) and returns the new w.
+// Each word is read before anything is written at or above it.
+std::size_t moveDown(char* text, std::size_t from, std::size_t to, std::size_t w) {
+    const std::size_t count = to - from;
+    if (w != from) {
+        std::size_t k = 0;
+        for (; k + kWord <= count; k += kWord) {
+            std::uint64_t word = load(text + from + k);
+            std::memcpy(text + w + k, &word, kWord);
+        }
+        for (; k < count; ++k) text[w + k] = text[from + k];
+    }
+    return w + count;
+}
+
+bool hasDoubleBlank(const char* text, std::size_t first, std::size_t last) {
+    for (std::size_t at = first + 1; at < last; ++at) {
+        if (text[at] == kBlank && text[at - 1] == kBlank) return true;
+    }
+    return false;
+}
+
+// Copies text[first, last) down to w keeping one blank of every run of 0x20.
+std::size_t collapseSingle(char* text, std::size_t first, std::size_t last, std::size_t w) {
+    if (!hasDoubleBlank(text, first, last)) return moveDown(text, first, last, w);
+    bool previousBlank = false;
+    for (std::size_t at = first; at < last; ++at) {
+        bool blank = text[at] == kBlank;
+        if (!(blank && previousBlank)) text[w++] = text[at];
+        previousBlank = blank;
+    }
+    return w;
+}
+
+std::size_t trimSingleItem(char* text, std::size_t first, std::size_t last, std::size_t length, std::size_t w,
+                           std::int32_t flags) {
+    if ((flags & (kTrimBoth | kTrimLeft)) != 0) first += leadingBlanks(text, first, last, length);
+    if ((flags & (kTrimBoth | kTrimRight)) != 0) last -= trailingBlanks(text, first, last);
+    if ((flags & kTrimBoth) == 0) return moveDown(text, first, last, w);
+    return collapseSingle(text, first, last, w);
+}
+
+// Kanji items are walked character by character from their start, so that a
+// trail byte 0x81 is never taken for the lead byte of a blank.
+std::size_t trimKanjiItem(char* text, std::size_t first, std::size_t last, std::size_t w, std::int32_t flags) {
+    ItemText item(text, last, true);
+    if ((flags & (kTrimBoth | kTrimLeft)) != 0) {
+        while (first < last && item.isBlank(first)) first += 2;
+    }
+    if ((flags & (kTrimBoth | kTrimRight)) != 0) {
+        std::size_t contentEnd = first;
+        for (std::size_t at = first; at < last;) {
+            std::size_t size = item.charLength(at);
+            if (size == 1 || !item.isBlank(at)) contentEnd = at + size;
+            at += size;
+        }
+        last = contentEnd;
+    }
+    if ((flags & kTrimBoth) == 0) return moveDown(text, first, last, w);
+    bool previousBlank = false;
+    for (std::size_t at = first; at < last;) {
+        std::size_t size = item.charLength(at);
+        bool blank = size == 2 && item.isBlank(at);
+        if (!(blank && previousBlank)) {
+            text[w++] = text[at];
+            if (size == 2) text[w++] = text[at + 1];
+        }
+        previousBlank = blank;
+        at += size;
+    }
+    return w;
+}
+
+std::size_t trimItemFast(char* text, std::size_t begin, std::size_t end, std::size_t length, std::size_t w,
+                         std::int32_t flags) {
+    bool quoted = end - begin >= 2 && text[begin] == kQuote && text[end - 1] == kQuote;
+    std::size_t first = quoted ? begin + 1 : begin;
+    std::size_t last = quoted ? end - 1 : end;
+    bool kanji = first < last && isLeadByte(static_cast<unsigned char>(text[first]));
+    if (!kanji && (flags & kTrimKanjiOnly) != 0) return moveDown(text, begin, end, w);
+    if (quoted) text[w++] = kQuote;
+    w = kanji ? trimKanjiItem(text, first, last, w, flags) : trimSingleItem(text, first, last, length, w, flags);
+    if (quoted) text[w++] = kQuote;
+    return w;
+}
+
+}  // namespace
+
+std::size_t trimItems(char* text, std::size_t length, std::int32_t flags) noexcept {
+    if (text == nullptr) return 0;
+    std::size_t w = 0;
+    std::size_t r = 0;
+    bool firstItem = true;
+    while (r < length) {
+        std::size_t end = findComma(text, r, length);
+        if (end > r) {
+            // The result never outgrows what has been read, so it can be
+            // written over the text already passed.
+            if (!firstItem) text[w++] = kComma;
+            w = trimItemFast(text, r, end, length, w, flags);
+            firstItem = false;
+        }
+        r = end + 1;
+    }
+    return w;
+}
+
+}  // namespace vokl
+
+// ---- numeric runs described once -------------------------------------------
+
+namespace vokl {
+
+namespace {
+
+constexpr char kNoSign = 0;
+
+struct ZonedTables {
+    std::array<char, 256> digit{};
+    std::array<char, 256> sign{};  // kNoSign: the byte leaves the sign alone
+};
+
+constexpr ZonedTables makeZonedTables() {
+    ZonedTables t;
+    for (unsigned b = 0; b < 256; ++b) {
+        unsigned zone = b >> 4;
+        unsigned digit = b & 0xF;
+        bool ok = digit <= kMaxDigitNibble && (zone == kZoneDigit || zone == kZonePlus || zone == kZoneMinus);
+        t.digit[b] = ok ? static_cast<char>('0' + digit) : '0';
+        t.sign[b] = !ok ? kNoSign : zone == kZonePlus ? '+' : zone == kZoneMinus ? '-' : kNoSign;
+    }
+    return t;
+}
+
+constexpr ZonedTables kZoned = makeZonedTables();
+
+constexpr char nibbleDigit(unsigned nibble) {
+    return nibble <= kMaxDigitNibble ? static_cast<char>('0' + nibble) : '?';
+}
+
+// A packed byte inside a field: its two digit characters, and whether its
+// low nibble is a digit (else it is a sign or bad nibble taking no place).
+struct PackedPair {
+    char text[2] = {};
+    bool digits = false;
+};
+
+constexpr std::array<PackedPair, 256> makePackedPairs() {
+    std::array<PackedPair, 256> pairs{};
+    for (unsigned b = 0; b < 256; ++b) {
+        pairs[b].text[0] = nibbleDigit(b >> 4);
+        pairs[b].text[1] = nibbleDigit(b & 0xF);
+        pairs[b].digits = (b & 0xF) <= kMaxDigitNibble;
+    }
+    return pairs;
+}
+
+constexpr std::array<PackedPair, 256> kPackedPairs = makePackedPairs();
+
+}  // namespace
+
+bool describeNumericRun(std::string_view pattern, NumericRun& run) noexcept {
+    if (pattern.empty()) return false;
+    char letter = pattern.front();
+    if (letter != 'S' && letter != 'C' && letter != 'P') return false;
+    Run scanned = scanRun(pattern, letter);
+    if (!scanned.ok) return false;
+    if (letter != 'S' && scanned.letters > kPackedMaxDigits) return false;
+    run.letter = letter;
+    run.length = scanned.length;
+    run.letters = scanned.letters;
+    run.point = scanned.length;
+    if (scanned.points != 0) run.point = pattern.substr(0, scanned.length).find(kPoint);
+    run.bytes = letter == 'S' ? scanned.letters : scanned.letters / 2 + 1;
+    return true;
+}
+
+std::size_t zonedRunToText(const NumericRun& run, const std::uint8_t* bytes, char* out) noexcept {
+    char sign = '+';
+    char* slot = out + 1;
+    for (std::size_t k = 0; k < run.length; ++k) {
+        if (k == run.point) {
+            *slot++ = kPoint;
+            continue;
+        }
+        std::uint8_t b = *bytes++;
+        *slot++ = kZoned.digit[b];
+        if (kZoned.sign[b] != kNoSign) sign = kZoned.sign[b];
+    }
+    out[0] = sign;
+    return run.length + 1;
+}
+
+std::size_t packedRunToText(const NumericRun& run, std::string_view pattern, const std::uint8_t* bytes,
+                            char* out) noexcept {
+    // Digits in every byte but the last and a sign nibble (or a digit) at
+    // the end: one position per nibble. A sign nibble inside the field
+    // shifts the digits; the full decoding handles that.
+    char digits[2 * (kPackedMaxDigits / 2 + 1)];
+    const std::size_t last = run.bytes - 1;
+    std::size_t next = 0;
+    for (std::size_t k = 0; k < last; ++k) {
+        const PackedPair& pair = kPackedPairs[bytes[k]];
+        if (!pair.digits) {
+            NumericResult r = packedToText(pattern, bytes, run.bytes, out, run.length + 1);
+            return r.textLen;
+        }
+        digits[next] = pair.text[0];
+        digits[next + 1] = pair.text[1];
+        next += 2;
+    }
+    digits[next++] = nibbleDigit(bytes[last] >> 4);
+    unsigned low = bytes[last] & 0xF;
+    char sign = '?';
+    if (low == kSignPlus || low == kSignPlusUnsigned) {
+        sign = '+';
+    } else if (low == kSignMinus) {
+        sign = '-';
+    } else {
+        digits[next++] = nibbleDigit(low);
+    }
+
+    std::size_t h = 0;
+    if (run.letter == 'C' || sign != '+') out[h++] = sign;
+    const char* digit = digits + (run.letters % 2 == 0 ? 1 : 0);
+    if (run.point == run.length) {
+        std::memcpy(out + h, digit, run.letters);
+        return h + run.letters;
+    }
+    std::memcpy(out + h, digit, run.point);
+    out[h + run.point] = kPoint;
+    std::memcpy(out + h + run.point + 1, digit + run.point, run.letters - run.point);
+    return h + run.length;
 }
 
 }  // namespace vokl

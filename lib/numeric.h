@@ -59,6 +59,27 @@ NumericResult zonedToText(std::string_view pattern, const std::uint8_t* bytes, s
 NumericResult packedToText(std::string_view pattern, const std::uint8_t* bytes, std::size_t byteCount,
                            char* out, std::size_t outCapacity) noexcept;
 
+// A well-formed numeric run scanned once, so that the engine can format it
+// for every record without scanning the pattern again.
+struct NumericRun {
+    char letter = 0;            // 'S', 'C' or 'P'
+    std::size_t length = 0;     // pattern characters (letters and ".")
+    std::size_t letters = 0;
+    std::size_t point = 0;      // offset of the "." in the run; length when there is none
+    std::size_t bytes = 0;      // record bytes the whole field takes
+};
+
+// Describes the run at the start of pattern (upper case). False when it is
+// no numeric run or one that zonedToText / packedToText call malformed.
+bool describeNumericRun(std::string_view pattern, NumericRun& run) noexcept;
+
+// The text of zonedToText / packedToText for a described run whose
+// run.bytes record bytes are all there; out has room for run.length + 1
+// bytes. Returns the text length.
+std::size_t zonedRunToText(const NumericRun& run, const std::uint8_t* bytes, char* out) noexcept;
+std::size_t packedRunToText(const NumericRun& run, std::string_view pattern, const std::uint8_t* bytes,
+                            char* out) noexcept;
+
 // Trims the comma-separated items of a record's text (without line end) in
 // place and returns the new length (never more than length). Consecutive,
 // leading and trailing commas collapse, so empty items between commas
@@ -68,5 +89,9 @@ NumericResult packedToText(std::string_view pattern, const std::uint8_t* bytes, 
 // character by character; single-byte items use 0x20. Needs no memory, so it
 // cannot fail.
 std::size_t trimItems(char* text, std::size_t length, std::int32_t flags) noexcept;
+
+// The same trimming done the plain way, character by character; kept as the
+// yardstick for trimItems in tests.
+std::size_t trimItemsReference(char* text, std::size_t length, std::int32_t flags) noexcept;
 
 }  // namespace vokl

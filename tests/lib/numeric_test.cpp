@@ -239,4 +239,85 @@ INSTANTIATE_TEST_SUITE_P(
         TrimCase{"empty", "", 1, ""},
         TrimCase{"noBlanks", "ABC,DEF", 7, "ABC,DEF"}));
 
+
+// The word-at-a-time trimming against the plain walk: random texts built
+// from the bytes that matter (blanks, commas, quotes, lead and trail bytes),
+// every flag combination, items shorter and longer than a word.
+TEST(TrimFast, MatchesThePlainWalkOnRandomText) {
+    const std::string alphabet[] = {" ", " ", " ", ",", "\"", "A", "B", kWide, kWide, kKan, kJi, kTrail81, "@", "\x81"};
+    std::uint32_t seed = 4242;
+    auto next = [&] {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0x7FFF;
+    };
+    int differing = 0;
+    for (int round = 0; round < 4000; ++round) {
+        std::string text;
+        const unsigned pieces = next() % 40;
+        for (unsigned k = 0; k < pieces; ++k) text += alphabet[next() % std::size(alphabet)];
+        for (std::int32_t flags = 0; flags < 16; ++flags) {
+            std::string expected = text;
+            expected.resize(vokl::trimItemsReference(expected.data(), expected.size(), flags));
+            GuardedOut buffer(text.size());
+            std::copy(text.begin(), text.end(), buffer.data());
+            std::size_t length = vokl::trimItems(buffer.data(), text.size(), flags);
+            ASSERT_LE(length, text.size());
+            ASSERT_EQ(buffer.text(length), expected) << "flags " << flags << " text [" << text << "]";
+            ASSERT_TRUE(buffer.guardsIntact());
+            differing += expected != text;
+        }
+    }
+    EXPECT_GT(differing, 10000);
+}
+
+// Runs described once and formatted from the description give the text of
+// the scanning functions, for every byte pattern the fields may hold.
+TEST(NumericRunFast, MatchesTheScanningFunctions) {
+    const char* const runs[] = {"S", "SS", "SSS.S", "S.S", "SSSSSSS", "SSSSS.SS", "C", "CC", "CCC", "CCCC.CC",
+                                "C.CCCCCC", "CCCCCCC", "PPPPP", "PP.PP", "P", "PPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPP",
+                                "CCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCC", "CCCCCCCCCCCCCCCC.CCCCCCCCCCCCCCCCC"};
+    std::uint32_t seed = 99;
+    auto next = [&] {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0x7FFF;
+    };
+    auto randomByte = [&]() -> std::uint8_t {
+        unsigned r = next() % 10;
+        if (r < 4) return static_cast<std::uint8_t>((next() % 10) * 16 + next() % 10);    // packed digits
+        if (r < 6) return static_cast<std::uint8_t>(0xF0 + next() % 10);                   // zoned digit
+        if (r < 7) return static_cast<std::uint8_t>((next() % 2 ? 0xC0 : 0xD0) + next() % 10);
+        if (r < 8) return static_cast<std::uint8_t>((next() % 10) * 16 + 0xC + next() % 2);  // sign nibble
+        return static_cast<std::uint8_t>(next() % 256);
+    };
+    for (const char* text : runs) {
+        const std::string pattern = std::string(text) + ",X";
+        vokl::NumericRun run;
+        ASSERT_TRUE(vokl::describeNumericRun(pattern, run)) << text;
+        ASSERT_EQ(run.length, std::string(text).size());
+        for (int round = 0; round < 3000; ++round) {
+            Bytes record(run.bytes);
+            for (auto& b : record) b = randomByte();
+            char expected[64];
+            NumericResult r = run.letter == 'S'
+                                  ? vokl::zonedToText(pattern, record.data(), record.size(), expected, sizeof expected)
+                                  : vokl::packedToText(pattern, record.data(), record.size(), expected,
+                                                       sizeof expected);
+            ASSERT_EQ(r.status, NumericStatus::Ok);
+            ASSERT_EQ(r.bytesUsed, run.bytes);
+            GuardedOut out(run.length + 1);
+            std::size_t length = run.letter == 'S' ? vokl::zonedRunToText(run, record.data(), out.data())
+                                                   : vokl::packedRunToText(run, pattern, record.data(), out.data());
+            ASSERT_EQ(out.text(length), std::string(expected, r.textLen)) << text;
+            ASSERT_TRUE(out.guardsIntact());
+        }
+    }
+}
+
+TEST(NumericRunFast, RefusesWhatTheScanningFunctionsCallMalformed) {
+    for (const char* text : {"S.", "S.9", "SS.S.S", "C..C", "C.P", "CCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCC", "X", "", ".S"}) {
+        vokl::NumericRun run;
+        EXPECT_FALSE(vokl::describeNumericRun(text, run)) << text;
+    }
+}
+
 }  // namespace
