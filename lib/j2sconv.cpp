@@ -12,6 +12,7 @@
 #include <new>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "messages.h"
 #include "numeric.h"
@@ -86,8 +87,15 @@ public:
     std::int32_t runPattern(const PatternList& list, bool skipShiftCodes, std::int32_t trimFlags);
 
 private:
+    struct Step;
+    using Steps = std::vector<Step>;
+    static Steps compile(const std::string& pattern);
+    void walkFast(const Steps& steps, const std::string& pattern, bool skipShiftCodes, const std::uint8_t* record,
+                  std::size_t n, char* out, std::size_t outCapacity, std::size_t& p, std::size_t& i,
+                  std::size_t& h);
+    std::size_t singles(const std::uint8_t* in, std::size_t count, std::uint8_t* out, bool skipShiftCodes);
     std::int32_t convertBlock(const std::uint8_t* in, std::int64_t n, std::uint8_t* out, std::size_t& produced);
-    std::int32_t convertRecord(const PatternEntry& entry, bool skipShiftCodes, std::uint8_t* record,
+    std::int32_t convertRecord(const PatternEntry& entry, const Steps& steps, bool skipShiftCodes, std::uint8_t* record,
                                std::size_t& n, std::size_t capacity, char* out, std::size_t outCapacity,
                                std::size_t& produced);
 
@@ -323,6 +331,9 @@ std::int32_t Engine::runPattern(const PatternList& list, bool skipShiftCodes, st
     }
 
     auto record = std::unique_ptr<std::uint8_t[]>(new std::uint8_t[capacity]);
+    std::vector<Steps> compiled;
+    compiled.reserve(list.entries.size());
+    for (const PatternEntry& entry : list.entries) compiled.push_back(compile(entry.pattern));
     started_ = true;
 
     for (;;) {
@@ -349,7 +360,8 @@ std::int32_t Engine::runPattern(const PatternList& list, bool skipShiftCodes, st
         std::uint8_t* out = out_.reserve(outCapacity);
         if (out == nullptr) return writeFailed();
         std::size_t produced = 0;
-        if (std::int32_t rc = convertRecord(entry, skipShiftCodes, record.get(), n, capacity,
+        const Steps& steps = compiled[static_cast<std::size_t>(&entry - list.entries.data())];
+        if (std::int32_t rc = convertRecord(entry, steps, skipShiftCodes, record.get(), n, capacity,
                                             reinterpret_cast<char*>(out), outCapacity - kLineEndBytes, produced))
             return rc;
         if (trimFlags != 0) produced = trimItems(reinterpret_cast<char*>(out), produced, trimFlags);
@@ -359,18 +371,154 @@ std::int32_t Engine::runPattern(const PatternList& list, bool skipShiftCodes, st
     return finish();
 }
 
+// ---- pattern mode, fast walk ----------------------------------------------
+
+// A pattern cut into runs once per call. The walk below takes the runs as
+// long as the plain walk would do nothing but convert them; the plain walk
+// then goes on from where it stopped.
+struct Engine::Step {
+    enum class Kind : std::uint8_t { Literal, Single, Kanji, Numeric, Stop };
+    Kind kind = Kind::Stop;
+    std::size_t length = 0;  // pattern characters
+    NumericRun run;
+};
+
+Engine::Steps Engine::compile(const std::string& pattern) {
+    Steps steps;
+    std::size_t p = 0;
+    const std::size_t length = pattern.size();
+    auto runOf = [&](auto belongs) {
+        std::size_t end = p;
+        while (end < length && belongs(pattern[end])) ++end;
+        return end - p;
+    };
+    while (p < length) {
+        Step step;
+        const char c = pattern[p];
+        if (isSingleLetter(c)) {
+            step.kind = Step::Kind::Single;
+            step.length = runOf(isSingleLetter);
+        } else if (c == 'N') {
+            step.kind = Step::Kind::Kanji;
+            step.length = runOf([](char x) { return x == 'N'; });
+            // An odd run is left to the plain walk.
+            if (step.length % 2 != 0) step.kind = Step::Kind::Stop;
+        } else if (isFieldLetter(c)) {
+            // A malformed run is left to the plain walk, which reports it.
+            if (describeNumericRun(std::string_view(pattern).substr(p), step.run)) {
+                step.kind = Step::Kind::Numeric;
+                step.length = step.run.length;
+            }
+        } else {
+            step.kind = Step::Kind::Literal;
+            step.length = runOf([](char x) { return !isFieldLetter(x); });
+        }
+        steps.push_back(step);
+        if (step.kind == Step::Kind::Stop) break;
+        p += step.length;
+    }
+    return steps;
+}
+
+// Up to count single bytes through the table; stops before a shift code
+// that is to be skipped. Returns the bytes converted.
+std::size_t Engine::singles(const std::uint8_t* in, std::size_t count, std::uint8_t* out, bool skipShiftCodes) {
+    std::size_t k = 0;
+    for (;;) {
+        if constexpr (std::endian::native == std::endian::little) {
+            while (k + 8 <= count) {
+                std::uint64_t word = 0;
+                for (int j = 0; j < 8; ++j) word |= std::uint64_t{table_[in[k + j]]} << byteShift(j);
+                std::memcpy(out + k, &word, 8);
+                std::uint64_t zeros = (word - kLowBytes) & ~word & kHighBits;
+                if (zeros != 0) {
+                    k += static_cast<std::size_t>(std::countr_zero(zeros) / 8);
+                    break;
+                }
+                k += 8;
+            }
+        }
+        while (k < count) {
+            std::uint8_t v = table_[in[k]];
+            if (v == 0) break;
+            out[k++] = v;
+        }
+        if (k == count) return k;
+        if (skipShiftCodes && isShiftCode(in[k])) return k;
+        out[k] = single(in[k], consumed_ + static_cast<std::int64_t>(k));
+        ++k;
+    }
+}
+
+// Takes the steps while no read-ahead can be due (i + 1 < n), no shift code
+// is to be skipped where a step starts, and every byte of a numeric field is
+// there: exactly what the plain walk would do in that stretch. Leaves p, i
+// and h where the plain walk takes over.
+void Engine::walkFast(const Steps& steps, const std::string& pattern, bool skipShiftCodes,
+                      const std::uint8_t* record, std::size_t n, char* out, std::size_t outCapacity,
+                      std::size_t& p, std::size_t& i, std::size_t& h) {
+    for (const Step& step : steps) {
+        if (i + 1 >= n || h + step.length + 1 > outCapacity) return;
+        switch (step.kind) {
+        case Step::Kind::Literal:
+            std::memcpy(out + h, pattern.data() + p, step.length);
+            p += step.length;
+            h += step.length;
+            break;
+        case Step::Kind::Single: {
+            const std::size_t count = std::min(step.length, n - 1 - i);
+            const std::size_t done =
+                singles(record + i, count, reinterpret_cast<std::uint8_t*>(out + h), skipShiftCodes);
+            p += done;
+            i += done;
+            h += done;
+            consumed_ += static_cast<std::int64_t>(done);
+            if (done < step.length) return;
+            break;
+        }
+        case Step::Kind::Kanji:
+            for (std::size_t k = 0; k < step.length; k += 2) {
+                if (i + 1 >= n || (skipShiftCodes && isShiftCode(record[i]))) return;
+                pair(record[i], record[i + 1], consumed_, reinterpret_cast<std::uint8_t*>(out + h));
+                p += 2;
+                i += 2;
+                h += 2;
+                consumed_ += 2;
+            }
+            break;
+        case Step::Kind::Numeric: {
+            const NumericRun& run = step.run;
+            if (i + run.bytes > n) return;
+            if (run.letter == 'S') {
+                if (skipShiftCodes && isShiftCode(record[i])) return;
+                h += zonedRunToText(run, record + i, out + h);
+            } else {
+                h += packedRunToText(run, std::string_view(pattern).substr(p), record + i, out + h);
+            }
+            p += run.length;
+            i += run.bytes;
+            consumed_ += static_cast<std::int64_t>(run.bytes);
+            break;
+        }
+        case Step::Kind::Stop:
+            return;
+        }
+    }
+}
+
 // Walks one pattern over one record. n grows when bytes are read ahead. A
 // record whose bytes run out (at the end of the data, or when skipped shift
 // codes stretch it past what was read or past its buffer) ends there: the
 // rest of the pattern is copied as it stands.
-std::int32_t Engine::convertRecord(const PatternEntry& entry, bool skipShiftCodes, std::uint8_t* record,
-                                   std::size_t& n, std::size_t capacity, char* out, std::size_t outCapacity,
-                                   std::size_t& produced) {
+std::int32_t Engine::convertRecord(const PatternEntry& entry, const Steps& steps, bool skipShiftCodes,
+                                   std::uint8_t* record, std::size_t& n, std::size_t capacity, char* out,
+                                   std::size_t outCapacity, std::size_t& produced) {
     const std::string& pattern = entry.pattern;
     const std::size_t length = pattern.size();
     std::size_t p = 0;
     std::size_t i = 0;
     std::size_t h = 0;
+    walkFast(steps, pattern, skipShiftCodes, record, n, out, outCapacity, p, i, h);
     while (p < length) {
         if (i + 1 >= n) {
             if (consumed_ + 1 < inputSize_) {
@@ -474,6 +622,66 @@ bool OutputSink::flush() {
 
 namespace {
 
+// Pattern mode asks for a record's few dozen bytes at a time: they come from
+// a buffer filled in large reads, with the answers the file itself would
+// give (short only at the end or on a failure, which shows on the next read).
+class BufferedSource final : public JefSource {
+public:
+    static constexpr std::size_t kCapacity = 64 * 1024;
+
+    explicit BufferedSource(JefSource& file) : file_(file) {}
+
+    std::int64_t read(void* buffer, std::size_t size) override {
+        auto* to = static_cast<std::uint8_t*>(buffer);
+        std::size_t done = 0;
+        while (done < size) {
+            if (at_ == end_ && !refill()) break;
+            std::size_t take = std::min(size - done, end_ - at_);
+            std::memcpy(to + done, buffer_.get() + at_, take);
+            at_ += take;
+            done += take;
+        }
+        if (done == 0 && failed_) {
+            failed_ = false;
+            return -1;
+        }
+        return static_cast<std::int64_t>(done);
+    }
+
+    bool seekBy(std::int64_t offset) override {
+        const std::int64_t back = -static_cast<std::int64_t>(at_);
+        const std::int64_t ahead = static_cast<std::int64_t>(end_ - at_);
+        if (offset >= back && offset <= ahead) {
+            at_ = static_cast<std::size_t>(static_cast<std::int64_t>(at_) + offset);
+            return true;
+        }
+        // The file stands at the end of the buffered bytes.
+        if (!file_.seekBy(offset - ahead)) return false;
+        at_ = end_ = 0;
+        failed_ = false;
+        return true;
+    }
+
+private:
+    // False at the end of the data or on a failure (kept for the next read).
+    bool refill() {
+        if (failed_) return false;
+        at_ = end_ = 0;
+        if (buffer_ == nullptr) buffer_.reset(new std::uint8_t[kCapacity]);
+        std::int64_t got = file_.read(buffer_.get(), kCapacity);
+        if (got < 0) failed_ = true;
+        if (got <= 0) return false;
+        end_ = static_cast<std::size_t>(got);
+        return true;
+    }
+
+    JefSource& file_;
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::size_t at_ = 0;
+    std::size_t end_ = 0;
+    bool failed_ = false;
+};
+
 // The conversion-error log: created next to the output; its lines go to the
 // log when it cannot be created.
 class ConvLog {
@@ -550,7 +758,9 @@ std::int32_t convertJef(Log& log, const Arguments& args, JefSource* source) {
         if (std::int32_t rc = readPatternFile(log, args.patternPath, args.codeOption, patterns)) return rc;
     }
     FileSource fileSource(files.input);
-    JefSource& in = source != nullptr ? *source : fileSource;
+    std::unique_ptr<BufferedSource> buffered;
+    if (source == nullptr && !stream) buffered = std::make_unique<BufferedSource>(fileSource);
+    JefSource& in = source != nullptr ? *source : buffered != nullptr ? static_cast<JefSource&>(*buffered) : fileSource;
     bool started = false;
     std::int32_t rc = runEngine(log, convLog, args, files, in, stream ? nullptr : &patterns, started);
     convLog.settle(log, rc, started);

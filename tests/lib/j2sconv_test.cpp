@@ -427,7 +427,7 @@ ReferenceResult referencePattern(const Bytes& in, const vokl::PatternList& list,
             }
         }
         text += pattern.substr(std::min(p, pattern.size()));
-        if (trim != 0) text.resize(vokl::trimItems(text.data(), text.size(), trim));
+        if (trim != 0) text.resize(vokl::trimItemsReference(text.data(), text.size(), trim));
         r.output.insert(r.output.end(), text.begin(), text.end());
         if (lineEnds) {
             r.output.insert(r.output.end(), {0x0D, 0x0A});
@@ -486,6 +486,96 @@ TEST(J2sPattern, MatchesTheReferenceOnRandomInput) {
         }
     }
     EXPECT_GT(compared, 150);
+}
+
+// Records mostly free of shift codes take the compiled walk; the rare shift
+// code, an unmapped byte or the end of the data hands over to the plain walk
+// mid-record. Every trim flag combination.
+TEST(J2sPattern, CompiledWalkMatchesTheReference) {
+    const char* const patterns[] = {
+        "XXXXXXXXXX,NNNNNNNNNN,SSSSS.SS,CCCCCCC,PPPPP,\"XXXXX\"\n",
+        "X9AXXXXXXXXXXX NN\n",
+        ",,SS.S,CC.C,PPPP,\"NN\" ,\n",
+        "NNNNXXXXXXXXXXXXXXXXXXXXX,S,C,P,XX\n",
+        "XXXXXXXXXXXXXXXXX\n",
+        "CCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCC,PPPP.PP,SSSSSSSSSSSSSSSSSSSS\n",
+        "1:A:XXXX,NN\n2:B:X\"XX\",S.SS\n3:D:CCCCC,9A\n",
+        "S.S,C.C,P.P, \"X\"9\n",
+    };
+    std::uint32_t seed = 31337;
+    auto next = [&] {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0x7FFF;
+    };
+    auto randomByte = [&]() -> std::uint8_t {
+        unsigned r = next() % 1000;
+        if (r < 4) return r < 2 ? 0x28 : r < 3 ? 0x38 : 0x29;
+        if (r < 10) return static_cast<std::uint8_t>(next() % 0x40);
+        if (r < 300) return static_cast<std::uint8_t>(0xB0 + next() % 0x20);
+        if (r < 500) return static_cast<std::uint8_t>(0xF0 + next() % 10);
+        if (r < 600) return 0x40;
+        if (r < 800) return static_cast<std::uint8_t>((next() % 10) * 16 + next() % 10);
+        return static_cast<std::uint8_t>(0xC1 + next() % 9);
+    };
+    int compared = 0;
+    for (const char* text : patterns) {
+        for (std::size_t size : {2u, 39u, 40u, 117u, 2000u}) {
+            Bytes input(size);
+            for (auto& b : input) b = randomByte();
+            for (int options = 0; options < 32; ++options) {
+                const bool keep = (options & 1) != 0;
+                const std::int32_t trim = options >> 1;
+                const std::int32_t recordLength = trim % 2;
+                Job job;
+                Outcome o = job.run(patterned(text, input, recordLength, trim, keep ? 1 : 0));
+
+                vokl::Log quiet;
+                vokl::PatternList list;
+                ASSERT_EQ(vokl::readPatternFile(quiet, job.dir().file("layout.ptn").c_str(), 3, list), 0) << text;
+                ReferenceResult expected = referencePattern(input, list, vokl::ebcdicToJis8(vokl::SbVariant::Ascii),
+                                                            !keep, trim, recordLength != 0);
+                const std::int32_t rc = expected.malformed ? -2 : expected.replaced ? -1 : expected.lines;
+                ASSERT_EQ(o.rc, rc) << text << " size " << size << " options " << options;
+                if (!expected.malformed) {
+                    ASSERT_EQ(o.output, expected.output) << text << " size " << size << " options " << options;
+                    ++compared;
+                }
+            }
+        }
+    }
+    EXPECT_GT(compared, 1000);
+}
+
+// The input is read in large pieces; records of several lengths straddle
+// the pieces, and moving back after a shorter record crosses into the piece
+// before.
+TEST(J2sPattern, RecordsAcrossReadPiecesMatchTheReference) {
+    const char* const text = "1:A:XXXXXXX,NN\n2:B:X\"XX\",S.SS\n3:D:CCCCC,9A,NNNNNNNNNNNNNNNNNNNN\n";
+    std::uint32_t seed = 2024;
+    auto next = [&] {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0x7FFF;
+    };
+    Bytes input(300000);
+    for (auto& b : input) {
+        unsigned r = next() % 100;
+        b = r < 1 ? 0x28 : r < 60 ? 0xC1 + next() % 4 : r < 80 ? 0xB0 + next() % 0x20 : 0xF0 + next() % 10;
+    }
+    for (int options = 0; options < 4; ++options) {
+        const bool keep = (options & 1) != 0;
+        const std::int32_t trim = (options & 2) != 0 ? 1 : 0;
+        Job job;
+        Outcome o = job.run(patterned(text, input, 1, trim, keep ? 1 : 0));
+        vokl::Log quiet;
+        vokl::PatternList list;
+        ASSERT_EQ(vokl::readPatternFile(quiet, job.dir().file("layout.ptn").c_str(), 3, list), 0);
+        ReferenceResult expected =
+            referencePattern(input, list, vokl::ebcdicToJis8(vokl::SbVariant::Ascii), !keep, trim, true);
+        ASSERT_FALSE(expected.malformed);
+        EXPECT_GT(expected.lines, 10000);
+        EXPECT_EQ(o.rc, expected.replaced ? -1 : expected.lines) << options;
+        EXPECT_TRUE(o.output == expected.output) << options;
+    }
 }
 
 TEST(J2sStream, BlockLength) {
