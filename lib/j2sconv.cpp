@@ -380,8 +380,12 @@ struct Engine::Step {
     enum class Kind : std::uint8_t { Literal, Single, Kanji, Numeric, Stop };
     Kind kind = Kind::Stop;
     std::size_t length = 0;  // pattern characters
+    std::size_t fields = 0;  // field letters from the step's start to the pattern's end
+    std::uint64_t text = 0;  // a literal run of at most one word, written as a whole word
     NumericRun run;
 };
+
+constexpr std::size_t kWordBytes = 8;
 
 Engine::Steps Engine::compile(const std::string& pattern) {
     Steps steps;
@@ -412,10 +416,20 @@ Engine::Steps Engine::compile(const std::string& pattern) {
         } else {
             step.kind = Step::Kind::Literal;
             step.length = runOf([](char x) { return !isFieldLetter(x); });
+            if (step.length <= kWordBytes) std::memcpy(&step.text, pattern.data() + p, step.length);
         }
         steps.push_back(step);
         if (step.kind == Step::Kind::Stop) break;
         p += step.length;
+    }
+    // Field letters from each step's start to the pattern's end.
+    std::size_t fields = fieldsFrom(pattern, p);
+    for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
+        const std::size_t span = step->kind == Step::Kind::Stop ? 0 : step->length;
+        p -= span;
+        const auto from = pattern.begin() + static_cast<std::ptrdiff_t>(p);
+        fields += static_cast<std::size_t>(std::count_if(from, from + static_cast<std::ptrdiff_t>(span), isFieldLetter));
+        step->fields = fields;
     }
     return steps;
 }
@@ -450,42 +464,66 @@ std::size_t Engine::singles(const std::uint8_t* in, std::size_t count, std::uint
     }
 }
 
-// Takes the steps while no read-ahead can be due (i + 1 < n), no shift code
+// Takes the steps while no read-ahead can be due, no shift code
 // is to be skipped where a step starts, and every byte of a numeric field is
 // there: exactly what the plain walk would do in that stretch. Leaves p, i
 // and h where the plain walk takes over.
 void Engine::walkFast(const Steps& steps, const std::string& pattern, bool skipShiftCodes,
                       const std::uint8_t* record, std::size_t n, char* out, std::size_t outCapacity,
                       std::size_t& p, std::size_t& i, std::size_t& h) {
+    // At the record's last byte the plain walk would look for read-ahead;
+    // it has nothing to do when fewer than two field letters are left and
+    // the data has not ended.
+    auto nothingToReadAhead = [&](std::size_t fields) { return fields < 2 && consumed_ + 1 <= inputSize_; };
     for (const Step& step : steps) {
-        if (i + 1 >= n || h + step.length + 1 > outCapacity) return;
+        if (h + step.length + 1 > outCapacity) return;
+        if (i + 1 >= n && !nothingToReadAhead(step.fields)) return;
         switch (step.kind) {
         case Step::Kind::Literal:
-            std::memcpy(out + h, pattern.data() + p, step.length);
+            // What the word writes beyond the run is written over later.
+            if (step.length <= kWordBytes && h + kWordBytes <= outCapacity)
+                std::memcpy(out + h, &step.text, kWordBytes);
+            else
+                std::memcpy(out + h, pattern.data() + p, step.length);
             p += step.length;
             h += step.length;
             break;
         case Step::Kind::Single: {
-            const std::size_t count = std::min(step.length, n - 1 - i);
-            const std::size_t done =
-                singles(record + i, count, reinterpret_cast<std::uint8_t*>(out + h), skipShiftCodes);
+            const std::size_t count = i + 1 < n ? std::min(step.length, n - 1 - i) : 0;
+            std::size_t done = singles(record + i, count, reinterpret_cast<std::uint8_t*>(out + h), skipShiftCodes);
             p += done;
             i += done;
             h += done;
             consumed_ += static_cast<std::int64_t>(done);
-            if (done < step.length) return;
+            if (done == step.length) break;
+            if (done < count || i >= n || !nothingToReadAhead(step.fields - done)) return;
+            if (skipShiftCodes && isShiftCode(record[i])) return;
+            // The record's last byte.
+            out[h++] = static_cast<char>(single(record[i], consumed_));
+            ++p;
+            ++i;
+            ++consumed_;
+            if (done + 1 < step.length) return;
             break;
         }
-        case Step::Kind::Kanji:
-            for (std::size_t k = 0; k < step.length; k += 2) {
-                if (i + 1 >= n || (skipShiftCodes && isShiftCode(record[i]))) return;
-                pair(record[i], record[i + 1], consumed_, reinterpret_cast<std::uint8_t*>(out + h));
+        case Step::Kind::Kanji: {
+            // Kanji codes start at 0x40, above every shift code.
+            const std::size_t end = i + step.length;
+            while (i + 1 < n && i < end && (record[i] >= kFirstJefByte || !skipShiftCodes || !isShiftCode(record[i]))) {
+                std::uint16_t code;
+                std::memcpy(&code, jefToSjis(record[i] * 256u + record[i + 1]), 2);
+                if (code != 0)
+                    std::memcpy(out + h, &code, 2);
+                else
+                    pair(record[i], record[i + 1], consumed_, reinterpret_cast<std::uint8_t*>(out + h));
                 p += 2;
                 i += 2;
                 h += 2;
                 consumed_ += 2;
             }
+            if (i < end) return;
             break;
+        }
         case Step::Kind::Numeric: {
             const NumericRun& run = step.run;
             if (i + run.bytes > n) return;

@@ -360,8 +360,27 @@ std::size_t collapseSingle(char* text, std::size_t first, std::size_t last, std:
     return w;
 }
 
+// True when text[first, last) holds no blank; the text holds length bytes.
+bool blankFree(const char* text, std::size_t first, std::size_t last, std::size_t length) {
+    std::size_t at = first;
+    if constexpr (kLittleEndian) {
+        for (; at + kWord <= last; at += kWord) {
+            if ((~differsFrom(load(text + at), kBlank) & kHighBits) != 0) return false;
+        }
+        if (at < last && at + kWord <= length) {
+            std::uint64_t blanks = ~differsFrom(load(text + at), kBlank) & kHighBits;
+            return (blanks & ((std::uint64_t{1} << (8 * (last - at))) - 1)) == 0;
+        }
+    }
+    for (; at < last; ++at) {
+        if (text[at] == kBlank) return false;
+    }
+    return true;
+}
+
 std::size_t trimSingleItem(char* text, std::size_t first, std::size_t last, std::size_t length, std::size_t w,
                            std::int32_t flags) {
+    if (blankFree(text, first, last, length)) return moveDown(text, first, last, w);
     if ((flags & (kTrimBoth | kTrimLeft)) != 0) first += leadingBlanks(text, first, last, length);
     if ((flags & (kTrimBoth | kTrimRight)) != 0) last -= trailingBlanks(text, first, last);
     if ((flags & kTrimBoth) == 0) return moveDown(text, first, last, w);
@@ -521,43 +540,35 @@ std::size_t zonedRunToText(const NumericRun& run, const std::uint8_t* bytes, cha
 
 std::size_t packedRunToText(const NumericRun& run, std::string_view pattern, const std::uint8_t* bytes,
                             char* out) noexcept {
-    // Digits in every byte but the last and a sign nibble (or a digit) at
-    // the end: one position per nibble. A sign nibble inside the field
-    // shifts the digits; the full decoding handles that.
-    char digits[2 * (kPackedMaxDigits / 2 + 1)];
+    // Digits in every byte but the last: then the text holds every nibble
+    // but the pad nibble and the last one, in order. A sign or bad nibble
+    // inside the field takes no place and shifts the digits; the full
+    // decoding handles that.
     const std::size_t last = run.bytes - 1;
-    std::size_t next = 0;
     for (std::size_t k = 0; k < last; ++k) {
-        const PackedPair& pair = kPackedPairs[bytes[k]];
-        if (!pair.digits) {
-            NumericResult r = packedToText(pattern, bytes, run.bytes, out, run.length + 1);
-            return r.textLen;
-        }
-        digits[next] = pair.text[0];
-        digits[next + 1] = pair.text[1];
-        next += 2;
+        if (!kPackedPairs[bytes[k]].digits) return packedToText(pattern, bytes, run.bytes, out, run.length + 1).textLen;
     }
-    digits[next++] = nibbleDigit(bytes[last] >> 4);
-    unsigned low = bytes[last] & 0xF;
-    char sign = '?';
-    if (low == kSignPlus || low == kSignPlusUnsigned) {
-        sign = '+';
-    } else if (low == kSignMinus) {
-        sign = '-';
-    } else {
-        digits[next++] = nibbleDigit(low);
-    }
-
+    const unsigned low = bytes[last] & 0xF;
+    const char sign = low == kSignPlus || low == kSignPlusUnsigned ? '+' : low == kSignMinus ? '-' : '?';
     std::size_t h = 0;
     if (run.letter == 'C' || sign != '+') out[h++] = sign;
-    const char* digit = digits + (run.letters % 2 == 0 ? 1 : 0);
-    if (run.point == run.length) {
-        std::memcpy(out + h, digit, run.letters);
-        return h + run.letters;
+    char* o = out + h;
+    std::size_t written = 0;
+    auto put = [&](char digit) {
+        if (written == run.point) *o++ = kPoint;
+        *o++ = digit;
+        ++written;
+    };
+    // With an even digit count the first nibble is the pad nibble.
+    if (run.letters % 2 != 0) put(kPackedPairs[bytes[0]].text[0]);
+    if (last > 0) {
+        put(kPackedPairs[bytes[0]].text[1]);
+        for (std::size_t k = 1; k < last; ++k) {
+            put(kPackedPairs[bytes[k]].text[0]);
+            put(kPackedPairs[bytes[k]].text[1]);
+        }
+        put(kPackedPairs[bytes[last]].text[0]);
     }
-    std::memcpy(out + h, digit, run.point);
-    out[h + run.point] = kPoint;
-    std::memcpy(out + h + run.point + 1, digit + run.point, run.letters - run.point);
     return h + run.length;
 }
 
