@@ -89,6 +89,25 @@ void checkNumeric(vokl::NumericResult r, std::size_t capacity, std::size_t byteC
     check(r.patternUsed >= 1 && r.patternUsed <= runMax);
 }
 
+// A run described once and formatted from the description reads as the
+// scanning functions read it, whenever all its bytes are there.
+void sameAsDescribed(std::string_view run, const std::vector<std::uint8_t>& record) {
+    vokl::NumericRun described;
+    if (!vokl::describeNumericRun(run, described) || record.size() < described.bytes) return;
+    std::vector<char> expected(described.length + 1), actual(described.length + 1);
+    vokl::NumericResult r =
+        described.letter == 'S'
+            ? vokl::zonedToText(run, record.data(), record.size(), expected.data(), expected.size())
+            : vokl::packedToText(run, record.data(), record.size(), expected.data(), expected.size());
+    check(r.status == vokl::NumericStatus::Ok && r.bytesUsed == described.bytes, "described run refused");
+    std::size_t length = described.letter == 'S'
+                             ? vokl::zonedRunToText(described, record.data(), actual.data())
+                             : vokl::packedRunToText(described, run, record.data(), actual.data());
+    check(length == r.textLen && std::equal(actual.begin(), actual.begin() + static_cast<std::ptrdiff_t>(length),
+                                            expected.begin()),
+          "described run differs");
+}
+
 void numbers(const std::uint8_t* data, std::size_t size) {
     std::size_t split = 0;
     while (split < size && data[split] != kSplit) ++split;
@@ -108,13 +127,20 @@ void numbers(const std::uint8_t* data, std::size_t size) {
             checkNumeric(vokl::packedToText(run, bytes, record.size(), out.data(), out.size()), capacity,
                          record.size(), run.size());
         }
+        sameAsDescribed(run, record);
     }
 }
 
 void trims(const std::uint8_t* data, std::size_t size) {
     for (std::int32_t flags = 0; flags < kAllTrimFlags; ++flags) {
         std::vector<char> text(data, data + size);
-        check(vokl::trimItems(text.data(), text.size(), flags) <= size);
+        std::size_t length = vokl::trimItems(text.data(), text.size(), flags);
+        check(length <= size);
+        std::vector<char> plain(data, data + size);
+        std::size_t plainLength = vokl::trimItemsReference(plain.data(), plain.size(), flags);
+        check(length == plainLength && std::equal(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(length),
+                                                  plain.begin()),
+              "trimItems differs from the plain walk");
     }
 }
 

@@ -67,6 +67,18 @@ std::int32_t clampCount(std::int64_t count) {
     return static_cast<std::int32_t>(std::min<std::int64_t>(count, std::numeric_limits<std::int32_t>::max()));
 }
 
+// A pattern cut into runs once per call. Engine::walkFast takes the runs as
+// long as the plain walk would do nothing but convert them; the plain walk
+// then goes on from where it stopped.
+struct Step {
+    enum class Kind : std::uint8_t { Literal, Single, Kanji, Numeric, Stop };
+    Kind kind = Kind::Stop;
+    std::size_t length = 0;  // pattern characters
+    std::size_t fields = 0;  // field letters from the step's start to the pattern's end
+    std::uint64_t text = 0;  // a literal run of at most one word, written as a whole word
+    NumericRun run;
+};
+
 // What both engines share: the files, the tables, the byte counter and the
 // outcome so far.
 class Engine {
@@ -87,7 +99,6 @@ public:
     std::int32_t runPattern(const PatternList& list, bool skipShiftCodes, std::int32_t trimFlags);
 
 private:
-    struct Step;
     using Steps = std::vector<Step>;
     static Steps compile(const std::string& pattern);
     void walkFast(const Steps& steps, const std::string& pattern, bool skipShiftCodes, const std::uint8_t* record,
@@ -372,18 +383,6 @@ std::int32_t Engine::runPattern(const PatternList& list, bool skipShiftCodes, st
 }
 
 // ---- pattern mode, fast walk ----------------------------------------------
-
-// A pattern cut into runs once per call. The walk below takes the runs as
-// long as the plain walk would do nothing but convert them; the plain walk
-// then goes on from where it stopped.
-struct Engine::Step {
-    enum class Kind : std::uint8_t { Literal, Single, Kanji, Numeric, Stop };
-    Kind kind = Kind::Stop;
-    std::size_t length = 0;  // pattern characters
-    std::size_t fields = 0;  // field letters from the step's start to the pattern's end
-    std::uint64_t text = 0;  // a literal run of at most one word, written as a whole word
-    NumericRun run;
-};
 
 constexpr std::size_t kWordBytes = 8;
 

@@ -159,7 +159,7 @@ NumericResult packedToText(std::string_view pattern, const std::uint8_t* bytes, 
 
 namespace {
 
-bool isLeadByte(unsigned char b) { return (b >= 0x80 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+constexpr bool isLeadByte(unsigned char b) { return (b >= 0x80 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
 // One item's characters and blanks: a kanji item walks Shift-JIS characters
 // and knows only the full-width space as blank, any other item single bytes
@@ -387,27 +387,50 @@ std::size_t trimSingleItem(char* text, std::size_t first, std::size_t last, std:
     return collapseSingle(text, first, last, w);
 }
 
+constexpr std::array<bool, 256> makeLeadBytes() {
+    std::array<bool, 256> lead{};
+    for (unsigned b = 0; b < 256; ++b) lead[b] = isLeadByte(static_cast<unsigned char>(b));
+    return lead;
+}
+
+constexpr std::array<bool, 256> kLeadBytes = makeLeadBytes();
+
 // Kanji items are walked character by character from their start, so that a
-// trail byte 0x81 is never taken for the lead byte of a blank.
+// trail byte 0x81 is never taken for the lead byte of a blank. One walk finds
+// where the content ends and whether an inner run needs collapsing.
 std::size_t trimKanjiItem(char* text, std::size_t first, std::size_t last, std::size_t w, std::int32_t flags) {
-    ItemText item(text, last, true);
+    const auto* b = reinterpret_cast<const unsigned char*>(text);
+    auto blankAt = [&](std::size_t at) {
+        return at + 1 < last && b[at] == kWideBlankLead && b[at + 1] == kWideBlankTrail;
+    };
     if ((flags & (kTrimBoth | kTrimLeft)) != 0) {
-        while (first < last && item.isBlank(first)) first += 2;
+        while (blankAt(first)) first += 2;
     }
-    if ((flags & (kTrimBoth | kTrimRight)) != 0) {
-        std::size_t contentEnd = first;
-        for (std::size_t at = first; at < last;) {
-            std::size_t size = item.charLength(at);
-            if (size == 1 || !item.isBlank(at)) contentEnd = at + size;
-            at += size;
-        }
-        last = contentEnd;
-    }
-    if ((flags & kTrimBoth) == 0) return moveDown(text, first, last, w);
+    const bool right = (flags & (kTrimBoth | kTrimRight)) != 0;
+    const bool collapse = (flags & kTrimBoth) != 0;
+    if (!right && !collapse) return moveDown(text, first, last, w);
+    std::size_t contentEnd = first;
+    std::size_t firstDouble = last;  // the first blank that follows a blank
     bool previousBlank = false;
     for (std::size_t at = first; at < last;) {
-        std::size_t size = item.charLength(at);
-        bool blank = size == 2 && item.isBlank(at);
+        bool blank = false;
+        if (at + 1 < last && kLeadBytes[b[at]]) {
+            blank = b[at] == kWideBlankLead && b[at + 1] == kWideBlankTrail;
+            if (blank && previousBlank && firstDouble == last) firstDouble = at;
+            at += 2;
+        } else {
+            ++at;
+        }
+        contentEnd = blank ? contentEnd : at;
+        previousBlank = blank;
+    }
+    if (right) last = contentEnd;
+    if (!collapse || firstDouble >= last) return moveDown(text, first, last, w);
+    w = moveDown(text, first, firstDouble, w);
+    previousBlank = true;
+    for (std::size_t at = firstDouble; at < last;) {
+        std::size_t size = at + 1 < last && kLeadBytes[b[at]] ? 2 : 1;
+        bool blank = size == 2 && b[at] == kWideBlankLead && b[at + 1] == kWideBlankTrail;
         if (!(blank && previousBlank)) {
             text[w++] = text[at];
             if (size == 2) text[w++] = text[at + 1];
@@ -418,16 +441,80 @@ std::size_t trimKanjiItem(char* text, std::size_t first, std::size_t last, std::
     return w;
 }
 
+std::size_t trimSingleShort(char* text, std::size_t first, std::size_t last, std::size_t w, std::int32_t flags,
+                            std::uint64_t blanks);
+
+// blanks: where the blanks of a short text are (see trimShortText), or null.
 std::size_t trimItemFast(char* text, std::size_t begin, std::size_t end, std::size_t length, std::size_t w,
-                         std::int32_t flags) {
+                         std::int32_t flags, const std::uint64_t* blanks = nullptr) {
     bool quoted = end - begin >= 2 && text[begin] == kQuote && text[end - 1] == kQuote;
     std::size_t first = quoted ? begin + 1 : begin;
     std::size_t last = quoted ? end - 1 : end;
     bool kanji = first < last && isLeadByte(static_cast<unsigned char>(text[first]));
     if (!kanji && (flags & kTrimKanjiOnly) != 0) return moveDown(text, begin, end, w);
     if (quoted) text[w++] = kQuote;
-    w = kanji ? trimKanjiItem(text, first, last, w, flags) : trimSingleItem(text, first, last, length, w, flags);
+    if (kanji)
+        w = trimKanjiItem(text, first, last, w, flags);
+    else if (blanks != nullptr)
+        w = trimSingleShort(text, first, last, w, flags, *blanks);
+    else
+        w = trimSingleItem(text, first, last, length, w, flags);
     if (quoted) text[w++] = kQuote;
+    return w;
+}
+
+// ---- texts of at most one word of bits: where the commas and blanks are is
+// found for the whole text at once, and an item's blank ends are bit counts.
+constexpr std::size_t kShortText = 64;
+constexpr std::uint64_t kGatherBits = 0x0102040810204080ULL;
+
+// One bit per byte (bit j for byte j) from the high bits of a word's bytes.
+std::uint64_t gather(std::uint64_t highBits) { return ((highBits >> 7) * kGatherBits) >> 56; }
+
+// Bits [from, to), from < to <= 64.
+std::uint64_t bitRange(std::size_t from, std::size_t to) {
+    std::uint64_t below = to == kShortText ? ~std::uint64_t{0} : (std::uint64_t{1} << to) - 1;
+    return below & ~((std::uint64_t{1} << from) - 1);
+}
+
+std::size_t trimSingleShort(char* text, std::size_t first, std::size_t last, std::size_t w, std::int32_t flags,
+                            std::uint64_t blanks) {
+    if (first == last) return w;
+    if ((blanks & bitRange(first, last)) == 0) return moveDown(text, first, last, w);
+    if ((flags & (kTrimBoth | kTrimLeft)) != 0)
+        first += std::min<std::size_t>(static_cast<std::size_t>(std::countr_one(blanks >> first)), last - first);
+    if ((flags & (kTrimBoth | kTrimRight)) != 0 && first < last)
+        last -= std::min<std::size_t>(static_cast<std::size_t>(std::countl_one(blanks << (kShortText - last))),
+                                      last - first);
+    if ((flags & kTrimBoth) == 0 || first == last) return moveDown(text, first, last, w);
+    std::uint64_t inner = blanks & bitRange(first, last);
+    if ((inner & (inner >> 1)) == 0) return moveDown(text, first, last, w);
+    return collapseSingle(text, first, last, w);
+}
+
+std::size_t trimShortText(char* text, std::size_t length, std::int32_t flags) {
+    alignas(kWord) char copy[kShortText] = {};
+    std::memcpy(copy, text, length);
+    std::uint64_t blanks = 0;
+    std::uint64_t commas = 0;
+    for (std::size_t at = 0; at < length; at += kWord) {
+        std::uint64_t word = load(copy + at);
+        blanks |= gather(~differsFrom(word, kBlank) & kHighBits) << at;
+        commas |= gather(~differsFrom(word, kComma) & kHighBits) << at;
+    }
+    std::size_t w = 0;
+    std::size_t r = 0;
+    bool firstItem = true;
+    while (r < length) {
+        std::uint64_t ahead = commas >> r;
+        std::size_t end = ahead != 0 ? r + static_cast<std::size_t>(std::countr_zero(ahead)) : length;
+        if (end > r) {
+            if (!firstItem) text[w++] = kComma;
+            w = trimItemFast(text, r, end, length, w, flags, &blanks);
+            firstItem = false;
+        }
+        r = end + 1;
+    }
     return w;
 }
 
@@ -435,6 +522,7 @@ std::size_t trimItemFast(char* text, std::size_t begin, std::size_t end, std::si
 
 std::size_t trimItems(char* text, std::size_t length, std::int32_t flags) noexcept {
     if (text == nullptr) return 0;
+    if (length <= kShortText) return trimShortText(text, length, flags);
     std::size_t w = 0;
     std::size_t r = 0;
     bool firstItem = true;

@@ -253,7 +253,8 @@ TEST(TrimFast, MatchesThePlainWalkOnRandomText) {
     int differing = 0;
     for (int round = 0; round < 4000; ++round) {
         std::string text;
-        const unsigned pieces = next() % 40;
+        // Short texts and long ones: the whole-text bit masks serve up to 64 bytes.
+        const unsigned pieces = next() % (round % 2 == 0 ? 40 : 90);
         for (unsigned k = 0; k < pieces; ++k) text += alphabet[next() % std::size(alphabet)];
         for (std::int32_t flags = 0; flags < 16; ++flags) {
             std::string expected = text;
@@ -268,6 +269,25 @@ TEST(TrimFast, MatchesThePlainWalkOnRandomText) {
         }
     }
     EXPECT_GT(differing, 10000);
+}
+
+// Around the 64-byte edge of the bit masks: items ending on it and crossing it.
+TEST(TrimFast, MatchesThePlainWalkAroundSixtyFourBytes) {
+    for (std::size_t length : {62u, 63u, 64u, 65u, 66u}) {
+        for (std::size_t comma = 0; comma <= length; comma += 7) {
+            for (std::int32_t flags : {1, 2, 4, 6, 9, 13}) {
+                std::string text(length, ' ');
+                for (std::size_t k = 0; k < length; k += 3) text[k] = static_cast<char>('A' + k % 26);
+                if (comma < length) text[comma] = ',';
+                text[length - 1] = ' ';
+                std::string expected = text;
+                expected.resize(vokl::trimItemsReference(expected.data(), expected.size(), flags));
+                std::string actual = text;
+                actual.resize(vokl::trimItems(actual.data(), actual.size(), flags));
+                ASSERT_EQ(actual, expected) << length << " " << comma << " " << flags;
+            }
+        }
+    }
 }
 
 // Runs described once and formatted from the description give the text of
