@@ -75,7 +75,9 @@ bool describeNumericRun(std::string_view pattern, NumericRun& run) noexcept;
 
 // The text of zonedToText / packedToText for a described run whose
 // run.bytes record bytes are all there; out has room for run.length + 1
-// bytes. Returns the text length.
+// bytes. Returns the text length. pattern: the pattern from the run on, as
+// described; a packed field with a sign or bad nibble before its last byte
+// is handed to packedToText with it.
 std::size_t zonedRunToText(const NumericRun& run, const std::uint8_t* bytes, char* out) noexcept;
 std::size_t packedRunToText(const NumericRun& run, std::string_view pattern, const std::uint8_t* bytes,
                             char* out) noexcept;
