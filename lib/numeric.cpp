@@ -5,6 +5,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vokl {
 
 namespace {
@@ -341,6 +345,29 @@ std::size_t moveDown(char* text, std::size_t from, std::size_t to, std::size_t w
     return w + count;
 }
 
+// Copies src[from, to) to dst[w...] a chunk at a time: both are short-text
+// buffers with a chunk of room beyond the text, and they do not overlap.
+// Fixed-size copies keep the branches of the item loop predictable.
+constexpr std::size_t kChunk = 16;
+
+std::size_t copyChunks(const char* src, char* dst, std::size_t from, std::size_t to, std::size_t w) {
+    for (std::size_t k = 0; k < to - from; k += kChunk) std::memcpy(dst + w + k, src + from + k, kChunk);
+    return w + (to - from);
+}
+
+// Where the trimmed items go: over the text itself (w never passes the
+// read position), or from a padded copy of a short text into a padded result.
+struct Texts {
+    const char* src;
+    char* dst;
+    bool padded;
+
+    std::size_t move(std::size_t from, std::size_t to, std::size_t w) const {
+        if (padded) return copyChunks(src, dst, from, to, w);
+        return moveDown(dst, from, to, w);
+    }
+};
+
 bool hasDoubleBlank(const char* text, std::size_t first, std::size_t last) {
     for (std::size_t at = first + 1; at < last; ++at) {
         if (text[at] == kBlank && text[at - 1] == kBlank) return true;
@@ -349,12 +376,12 @@ bool hasDoubleBlank(const char* text, std::size_t first, std::size_t last) {
 }
 
 // Copies text[first, last) down to w keeping one blank of every run of 0x20.
-std::size_t collapseSingle(char* text, std::size_t first, std::size_t last, std::size_t w) {
-    if (!hasDoubleBlank(text, first, last)) return moveDown(text, first, last, w);
+std::size_t collapseSingle(const Texts& t, std::size_t first, std::size_t last, std::size_t w) {
+    if (!hasDoubleBlank(t.src, first, last)) return t.move(first, last, w);
     bool previousBlank = false;
     for (std::size_t at = first; at < last; ++at) {
-        bool blank = text[at] == kBlank;
-        if (!(blank && previousBlank)) text[w++] = text[at];
+        bool blank = t.src[at] == kBlank;
+        if (!(blank && previousBlank)) t.dst[w++] = t.src[at];
         previousBlank = blank;
     }
     return w;
@@ -384,7 +411,7 @@ std::size_t trimSingleItem(char* text, std::size_t first, std::size_t last, std:
     if ((flags & (kTrimBoth | kTrimLeft)) != 0) first += leadingBlanks(text, first, last, length);
     if ((flags & (kTrimBoth | kTrimRight)) != 0) last -= trailingBlanks(text, first, last);
     if ((flags & kTrimBoth) == 0) return moveDown(text, first, last, w);
-    return collapseSingle(text, first, last, w);
+    return collapseSingle(Texts{text, text, false}, first, last, w);
 }
 
 constexpr std::array<bool, 256> makeLeadBytes() {
@@ -398,8 +425,8 @@ constexpr std::array<bool, 256> kLeadBytes = makeLeadBytes();
 // Kanji items are walked character by character from their start, so that a
 // trail byte 0x81 is never taken for the lead byte of a blank. One walk finds
 // where the content ends and whether an inner run needs collapsing.
-std::size_t trimKanjiItem(char* text, std::size_t first, std::size_t last, std::size_t w, std::int32_t flags) {
-    const auto* b = reinterpret_cast<const unsigned char*>(text);
+std::size_t trimKanjiItem(const Texts& t, std::size_t first, std::size_t last, std::size_t w, std::int32_t flags) {
+    const auto* b = reinterpret_cast<const unsigned char*>(t.src);
     auto blankAt = [&](std::size_t at) {
         return at + 1 < last && b[at] == kWideBlankLead && b[at + 1] == kWideBlankTrail;
     };
@@ -408,7 +435,7 @@ std::size_t trimKanjiItem(char* text, std::size_t first, std::size_t last, std::
     }
     const bool right = (flags & (kTrimBoth | kTrimRight)) != 0;
     const bool collapse = (flags & kTrimBoth) != 0;
-    if (!right && !collapse) return moveDown(text, first, last, w);
+    if (!right && !collapse) return t.move(first, last, w);
     std::size_t contentEnd = first;
     std::size_t firstDouble = last;  // the first blank that follows a blank
     bool previousBlank = false;
@@ -425,15 +452,15 @@ std::size_t trimKanjiItem(char* text, std::size_t first, std::size_t last, std::
         previousBlank = blank;
     }
     if (right) last = contentEnd;
-    if (!collapse || firstDouble >= last) return moveDown(text, first, last, w);
-    w = moveDown(text, first, firstDouble, w);
+    if (!collapse || firstDouble >= last) return t.move(first, last, w);
+    w = t.move(first, firstDouble, w);
     previousBlank = true;
     for (std::size_t at = firstDouble; at < last;) {
         std::size_t size = at + 1 < last && kLeadBytes[b[at]] ? 2 : 1;
         bool blank = size == 2 && b[at] == kWideBlankLead && b[at + 1] == kWideBlankTrail;
         if (!(blank && previousBlank)) {
-            text[w++] = text[at];
-            if (size == 2) text[w++] = text[at + 1];
+            t.dst[w++] = t.src[at];
+            if (size == 2) t.dst[w++] = t.src[at + 1];
         }
         previousBlank = blank;
         at += size;
@@ -441,35 +468,39 @@ std::size_t trimKanjiItem(char* text, std::size_t first, std::size_t last, std::
     return w;
 }
 
-std::size_t trimSingleShort(char* text, std::size_t first, std::size_t last, std::size_t w, std::int32_t flags,
+std::size_t trimSingleShort(const Texts& t, std::size_t first, std::size_t last, std::size_t w, std::int32_t flags,
                             std::uint64_t blanks);
 
-// blanks: where the blanks of a short text are (see trimShortText), or null.
-std::size_t trimItemFast(char* text, std::size_t begin, std::size_t end, std::size_t length, std::size_t w,
+// blanks: where the blanks of a short text are (see trimShortText), or null
+// when the text is trimmed in place.
+std::size_t trimItemFast(const Texts& t, std::size_t begin, std::size_t end, std::size_t length, std::size_t w,
                          std::int32_t flags, const std::uint64_t* blanks = nullptr) {
-    bool quoted = end - begin >= 2 && text[begin] == kQuote && text[end - 1] == kQuote;
+    bool quoted = end - begin >= 2 && t.src[begin] == kQuote && t.src[end - 1] == kQuote;
     std::size_t first = quoted ? begin + 1 : begin;
     std::size_t last = quoted ? end - 1 : end;
-    bool kanji = first < last && isLeadByte(static_cast<unsigned char>(text[first]));
-    if (!kanji && (flags & kTrimKanjiOnly) != 0) return moveDown(text, begin, end, w);
-    if (quoted) text[w++] = kQuote;
+    bool kanji = first < last && isLeadByte(static_cast<unsigned char>(t.src[first]));
+    if (!kanji && (flags & kTrimKanjiOnly) != 0) return t.move(begin, end, w);
+    if (quoted) t.dst[w++] = kQuote;
     if (kanji)
-        w = trimKanjiItem(text, first, last, w, flags);
+        w = trimKanjiItem(t, first, last, w, flags);
     else if (blanks != nullptr)
-        w = trimSingleShort(text, first, last, w, flags, *blanks);
+        w = trimSingleShort(t, first, last, w, flags, *blanks);
     else
-        w = trimSingleItem(text, first, last, length, w, flags);
-    if (quoted) text[w++] = kQuote;
+        w = trimSingleItem(t.dst, first, last, length, w, flags);
+    if (quoted) t.dst[w++] = kQuote;
     return w;
 }
 
 // ---- texts of at most one word of bits: where the commas and blanks are is
 // found for the whole text at once, and an item's blank ends are bit counts.
 constexpr std::size_t kShortText = 64;
+
+#if !defined(__SSE2__)
 constexpr std::uint64_t kGatherBits = 0x0102040810204080ULL;
 
 // One bit per byte (bit j for byte j) from the high bits of a word's bytes.
 std::uint64_t gather(std::uint64_t highBits) { return ((highBits >> 7) * kGatherBits) >> 56; }
+#endif
 
 // Bits [from, to), from < to <= 64.
 std::uint64_t bitRange(std::size_t from, std::size_t to) {
@@ -477,31 +508,45 @@ std::uint64_t bitRange(std::size_t from, std::size_t to) {
     return below & ~((std::uint64_t{1} << from) - 1);
 }
 
-std::size_t trimSingleShort(char* text, std::size_t first, std::size_t last, std::size_t w, std::int32_t flags,
+std::size_t trimSingleShort(const Texts& t, std::size_t first, std::size_t last, std::size_t w, std::int32_t flags,
                             std::uint64_t blanks) {
     if (first == last) return w;
-    if ((blanks & bitRange(first, last)) == 0) return moveDown(text, first, last, w);
+    if ((blanks & bitRange(first, last)) == 0) return t.move(first, last, w);
     if ((flags & (kTrimBoth | kTrimLeft)) != 0)
         first += std::min<std::size_t>(static_cast<std::size_t>(std::countr_one(blanks >> first)), last - first);
     if ((flags & (kTrimBoth | kTrimRight)) != 0 && first < last)
         last -= std::min<std::size_t>(static_cast<std::size_t>(std::countl_one(blanks << (kShortText - last))),
                                       last - first);
-    if ((flags & kTrimBoth) == 0 || first == last) return moveDown(text, first, last, w);
+    if ((flags & kTrimBoth) == 0 || first == last) return t.move(first, last, w);
     std::uint64_t inner = blanks & bitRange(first, last);
-    if ((inner & (inner >> 1)) == 0) return moveDown(text, first, last, w);
-    return collapseSingle(text, first, last, w);
+    if ((inner & (inner >> 1)) == 0) return t.move(first, last, w);
+    return collapseSingle(t, first, last, w);
 }
 
 std::size_t trimShortText(char* text, std::size_t length, std::int32_t flags) {
-    alignas(kWord) char copy[kShortText] = {};
+    // The items are trimmed from a copy into a result, both with a chunk of
+    // room to spare, and the result is copied back once.
+    alignas(kWord) char copy[kShortText + kChunk] = {};
+    char result[kShortText + kChunk];
     std::memcpy(copy, text, length);
+    const Texts t{copy, result, true};
     std::uint64_t blanks = 0;
     std::uint64_t commas = 0;
+#if defined(__SSE2__)
+    const __m128i blank16 = _mm_set1_epi8(kBlank);
+    const __m128i comma16 = _mm_set1_epi8(kComma);
+    for (std::size_t at = 0; at < length; at += kChunk) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(copy + at));
+        blanks |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, blank16)))} << at;
+        commas |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, comma16)))} << at;
+    }
+#else
     for (std::size_t at = 0; at < length; at += kWord) {
         std::uint64_t word = load(copy + at);
         blanks |= gather(~differsFrom(word, kBlank) & kHighBits) << at;
         commas |= gather(~differsFrom(word, kComma) & kHighBits) << at;
     }
+#endif
     std::size_t w = 0;
     std::size_t r = 0;
     bool firstItem = true;
@@ -509,12 +554,13 @@ std::size_t trimShortText(char* text, std::size_t length, std::int32_t flags) {
         std::uint64_t ahead = commas >> r;
         std::size_t end = ahead != 0 ? r + static_cast<std::size_t>(std::countr_zero(ahead)) : length;
         if (end > r) {
-            if (!firstItem) text[w++] = kComma;
-            w = trimItemFast(text, r, end, length, w, flags, &blanks);
+            if (!firstItem) result[w++] = kComma;
+            w = trimItemFast(t, r, end, length, w, flags, &blanks);
             firstItem = false;
         }
         r = end + 1;
     }
+    std::memcpy(text, result, w);
     return w;
 }
 
@@ -532,7 +578,7 @@ std::size_t trimItems(char* text, std::size_t length, std::int32_t flags) noexce
             // The result never outgrows what has been read, so it can be
             // written over the text already passed.
             if (!firstItem) text[w++] = kComma;
-            w = trimItemFast(text, r, end, length, w, flags);
+            w = trimItemFast(Texts{text, text, false}, r, end, length, w, flags);
             firstItem = false;
         }
         r = end + 1;

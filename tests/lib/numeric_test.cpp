@@ -290,6 +290,34 @@ TEST(TrimFast, MatchesThePlainWalkAroundSixtyFourBytes) {
     }
 }
 
+// Short texts are trimmed from a copy into a result in chunks of sixteen
+// bytes: items of every length around a chunk, padded with blanks on either
+// side, next to each other up to the 64-byte edge.
+TEST(TrimFast, ShortTextItemsAroundChunkLengths) {
+    const std::string fills[] = {"A", kKan, "\"", kWide + "B"};
+    for (std::size_t itemLength : {1u, 2u, 15u, 16u, 17u, 31u, 32u, 33u, 47u, 48u, 62u, 63u, 64u}) {
+        for (std::size_t pad = 0; pad <= 3; ++pad) {
+            for (const std::string& fill : fills) {
+                std::string item(pad, ' ');
+                while (item.size() + pad < itemLength) item += fill;
+                item += std::string(pad, ' ');
+                std::string text;
+                while (text.size() + item.size() + 1 <= 64) text += item + ",";
+                if (text.empty()) text = item.substr(0, 64);
+                for (std::int32_t flags = 0; flags < 16; ++flags) {
+                    std::string expected = text;
+                    expected.resize(vokl::trimItemsReference(expected.data(), expected.size(), flags));
+                    GuardedOut buffer(text.size());
+                    std::copy(text.begin(), text.end(), buffer.data());
+                    std::size_t length = vokl::trimItems(buffer.data(), text.size(), flags);
+                    ASSERT_EQ(buffer.text(length), expected) << itemLength << " " << pad << " " << flags;
+                    ASSERT_TRUE(buffer.guardsIntact());
+                }
+            }
+        }
+    }
+}
+
 // Runs described once and formatted from the description give the text of
 // the scanning functions, for every byte pattern the fields may hold.
 TEST(NumericRunFast, MatchesTheScanningFunctions) {
