@@ -471,20 +471,33 @@ std::size_t trimKanjiItem(const Texts& t, std::size_t first, std::size_t last, s
 std::size_t trimSingleShort(const Texts& t, std::size_t first, std::size_t last, std::size_t w, std::int32_t flags,
                             std::uint64_t blanks);
 
-// blanks: where the blanks of a short text are (see trimShortText), or null
-// when the text is trimmed in place.
+// Where the bytes that matter lie in a short text: bit j for byte j.
+struct ShortMasks {
+    std::uint64_t blanks = 0;
+    std::uint64_t wide = 0;   // 0x81 followed by 0x40
+    std::uint64_t lead = 0;   // Shift-JIS lead bytes
+    bool kanji = false;       // wide and lead are known
+};
+
+std::size_t trimKanjiShort(const Texts& t, std::size_t first, std::size_t last, std::size_t w, std::int32_t flags,
+                           const ShortMasks& masks);
+
+// masks: those of a short text (see trimShortText), or null when the text is
+// trimmed in place.
 std::size_t trimItemFast(const Texts& t, std::size_t begin, std::size_t end, std::size_t length, std::size_t w,
-                         std::int32_t flags, const std::uint64_t* blanks = nullptr) {
+                         std::int32_t flags, const ShortMasks* masks = nullptr) {
     bool quoted = end - begin >= 2 && t.src[begin] == kQuote && t.src[end - 1] == kQuote;
     std::size_t first = quoted ? begin + 1 : begin;
     std::size_t last = quoted ? end - 1 : end;
     bool kanji = first < last && isLeadByte(static_cast<unsigned char>(t.src[first]));
     if (!kanji && (flags & kTrimKanjiOnly) != 0) return t.move(begin, end, w);
     if (quoted) t.dst[w++] = kQuote;
-    if (kanji)
+    if (kanji && masks != nullptr && masks->kanji)
+        w = trimKanjiShort(t, first, last, w, flags, *masks);
+    else if (kanji)
         w = trimKanjiItem(t, first, last, w, flags);
-    else if (blanks != nullptr)
-        w = trimSingleShort(t, first, last, w, flags, *blanks);
+    else if (masks != nullptr)
+        w = trimSingleShort(t, first, last, w, flags, masks->blanks);
     else
         w = trimSingleItem(t.dst, first, last, length, w, flags);
     if (quoted) t.dst[w++] = kQuote;
@@ -523,6 +536,35 @@ std::size_t trimSingleShort(const Texts& t, std::size_t first, std::size_t last,
     return collapseSingle(t, first, last, w);
 }
 
+constexpr std::uint64_t kEvenBits = 0x5555555555555555ULL;
+
+// A kanji item of a short text whose characters all start where its pairs
+// start (every pair begins with a lead byte): its blanks are the pairs
+// 0x81 0x40 at an even distance from first, and its ends are bit counts.
+// Anything else, and inner runs to collapse, go to the walk.
+std::size_t trimKanjiShort(const Texts& t, std::size_t first, std::size_t last, std::size_t w, std::int32_t flags,
+                           const ShortMasks& masks) {
+    const std::uint64_t parity = first % 2 == 0 ? kEvenBits : ~kEvenBits;
+    const std::uint64_t starts = last - first >= 2 ? parity & bitRange(first, last - 1) : 0;
+    if ((masks.lead & starts) != starts) return trimKanjiItem(t, first, last, w, flags);
+    const std::uint64_t blankPairs = masks.wide & starts;
+    // Blank pairs with the bytes between pair starts filled in count two bits
+    // a pair.
+    const std::uint64_t filled = blankPairs | ~parity;
+    std::size_t from = first;
+    std::size_t to = last;
+    if ((flags & (kTrimBoth | kTrimLeft)) != 0) from += static_cast<std::size_t>(std::countr_one(filled >> first));
+    if ((flags & (kTrimBoth | kTrimRight)) != 0 && from < to && (to - from) % 2 == 0) {
+        const std::uint64_t tail = filled & bitRange(from, to);
+        to -= 2 * (static_cast<std::size_t>(std::countl_one(tail << (kShortText - to))) / 2);
+    }
+    if ((flags & kTrimBoth) != 0 && from < to) {
+        const std::uint64_t inner = blankPairs & bitRange(from, to);
+        if ((inner & (inner >> 2)) != 0) return trimKanjiItem(t, first, last, w, flags);
+    }
+    return t.move(from, to, w);
+}
+
 std::size_t trimShortText(char* text, std::size_t length, std::int32_t flags) {
     // The items are trimmed from a copy into a result, both with a chunk of
     // room to spare, and the result is copied back once.
@@ -530,20 +572,36 @@ std::size_t trimShortText(char* text, std::size_t length, std::int32_t flags) {
     char result[kShortText + kChunk];
     std::memcpy(copy, text, length);
     const Texts t{copy, result, true};
-    std::uint64_t blanks = 0;
+    ShortMasks masks;
     std::uint64_t commas = 0;
 #if defined(__SSE2__)
+    auto bits = [](__m128i hits) { return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(hits))}; };
     const __m128i blank16 = _mm_set1_epi8(kBlank);
     const __m128i comma16 = _mm_set1_epi8(kComma);
+    const __m128i wideLead16 = _mm_set1_epi8(static_cast<char>(kWideBlankLead));
+    const __m128i wideTrail16 = _mm_set1_epi8(static_cast<char>(kWideBlankTrail));
+    // Lead bytes as signed bytes: 0x80-0x9F below -96, 0xE0-0xFC from -32 to -4.
+    const __m128i lowLeadEnd = _mm_set1_epi8(-96);
+    const __m128i highLeadBefore = _mm_set1_epi8(-33);
+    const __m128i highLeadAfter = _mm_set1_epi8(-3);
+    std::uint64_t wideLeads = 0;
+    std::uint64_t wideTrails = 0;
     for (std::size_t at = 0; at < length; at += kChunk) {
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(copy + at));
-        blanks |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, blank16)))} << at;
-        commas |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, comma16)))} << at;
+        masks.blanks |= bits(_mm_cmpeq_epi8(chunk, blank16)) << at;
+        commas |= bits(_mm_cmpeq_epi8(chunk, comma16)) << at;
+        wideLeads |= bits(_mm_cmpeq_epi8(chunk, wideLead16)) << at;
+        wideTrails |= bits(_mm_cmpeq_epi8(chunk, wideTrail16)) << at;
+        const __m128i highLead =
+            _mm_and_si128(_mm_cmpgt_epi8(chunk, highLeadBefore), _mm_cmplt_epi8(chunk, highLeadAfter));
+        masks.lead |= bits(_mm_or_si128(_mm_cmplt_epi8(chunk, lowLeadEnd), highLead)) << at;
     }
+    masks.wide = wideLeads & (wideTrails >> 1);
+    masks.kanji = true;
 #else
     for (std::size_t at = 0; at < length; at += kWord) {
         std::uint64_t word = load(copy + at);
-        blanks |= gather(~differsFrom(word, kBlank) & kHighBits) << at;
+        masks.blanks |= gather(~differsFrom(word, kBlank) & kHighBits) << at;
         commas |= gather(~differsFrom(word, kComma) & kHighBits) << at;
     }
 #endif
@@ -555,7 +613,7 @@ std::size_t trimShortText(char* text, std::size_t length, std::int32_t flags) {
         std::size_t end = ahead != 0 ? r + static_cast<std::size_t>(std::countr_zero(ahead)) : length;
         if (end > r) {
             if (!firstItem) result[w++] = kComma;
-            w = trimItemFast(t, r, end, length, w, flags, &blanks);
+            w = trimItemFast(t, r, end, length, w, flags, &masks);
             firstItem = false;
         }
         r = end + 1;
