@@ -60,6 +60,26 @@ private:
     int lastError_ = 0;
 };
 
+// Where a conversion takes its input bytes from: the input file, or a test's
+// stand-in that fails on purpose.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // Bytes read, 0 at the end, -1 on a read error.
+    virtual std::int64_t read(void* buffer, std::size_t size) = 0;
+    virtual bool seekBy(std::int64_t offset) = 0;
+};
+
+class FileSource final : public ByteSource {
+public:
+    explicit FileSource(File& file) : file_(file) {}
+    std::int64_t read(void* buffer, std::size_t size) override { return file_.read(buffer, size); }
+    bool seekBy(std::int64_t offset) override { return file_.seekBy(offset); }
+
+private:
+    File& file_;
+};
+
 // The log of one call: text lines ending in CR LF, written as conditions are
 // found. A log that was not asked for swallows every line.
 class Log {

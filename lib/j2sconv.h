@@ -24,23 +24,7 @@ bool meansNoPattern(const char* patternPath);
 std::int64_t streamBlockLength(std::int32_t recordLength, std::int64_t inputSize);
 
 // Where the engines get the JEF bytes: the input file, or a test's stand-in.
-class JefSource {
-public:
-    virtual ~JefSource() = default;
-    // Bytes read, 0 at the end, -1 on a read error.
-    virtual std::int64_t read(void* buffer, std::size_t size) = 0;
-    virtual bool seekBy(std::int64_t offset) = 0;
-};
-
-class FileSource final : public JefSource {
-public:
-    explicit FileSource(File& file) : file_(file) {}
-    std::int64_t read(void* buffer, std::size_t size) override { return file_.read(buffer, size); }
-    bool seekBy(std::int64_t offset) override { return file_.seekBy(offset); }
-
-private:
-    File& file_;
-};
+using JefSource = ByteSource;
 
 // Collects converted bytes and hands them to the output file in large writes.
 class OutputSink {

@@ -238,16 +238,6 @@ std::int32_t SjisToJef::run(ByteSource& input, File& output) {
     return static_cast<std::int32_t>(std::min<std::int64_t>(lineFeeds_, INT32_MAX));
 }
 
-class FileSource final : public ByteSource {
-public:
-    explicit FileSource(File& file) : file_(file) {}
-    std::int64_t read(void* buffer, std::size_t size) override { return file_.read(buffer, size); }
-    bool seekBy(std::int64_t offset) override { return file_.seekBy(offset); }
-
-private:
-    File& file_;
-};
-
 }  // namespace
 
 std::int32_t convertSjisToJef(Log& log, ByteSource& input, std::int64_t inputSize, File& output,

@@ -9,15 +9,6 @@
 
 namespace vokl {
 
-// Where the conversion takes its bytes from: the input file, or a stand-in.
-class ByteSource {
-public:
-    virtual ~ByteSource() = default;
-    // Bytes read, 0 at the end, -1 on a read error.
-    virtual std::int64_t read(void* buffer, std::size_t size) = 0;
-    virtual bool seekBy(std::int64_t offset) = 0;
-};
-
 struct S2jRequest {
     std::int32_t codeOption = 4;
     std::int32_t shiftCodes = 0;  // exactly 1 frames double-byte runs

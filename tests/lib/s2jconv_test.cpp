@@ -499,8 +499,8 @@ TEST_F(S2jFailures, UnreadableInput) {
 
 TEST_F(S2jFailures, InputIsAFolder) {
     EXPECT_EQ(s2jconv(1, 4, 0, dir.path().c_str(), out.c_str(), log.c_str()), -10);
-    EXPECT_EQ(logText(),
-              logLines("[" + dir.path().string() + "]のオープンに失敗しました(原因=" + std::strerror(EISDIR) + ")\n"));
+    const std::string folder = dir.path().string();
+    EXPECT_EQ(logText(), logLines("[" + folder + "]のオープンに失敗しました(原因=" + std::strerror(EISDIR) + ")\n"));
 }
 
 TEST_F(S2jFailures, OutputInMissingFolder) {
