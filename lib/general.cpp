@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "messages.h"
@@ -242,8 +244,19 @@ std::int32_t checkSize(Log& log, CheckedFiles& files, const char* path, const Fi
 
 }  // namespace
 
+bool sameExistingFile(const char* a, const char* b) {
+    if (a == nullptr || b == nullptr) return false;
+    std::error_code ec;
+    const bool same = std::filesystem::equivalent(std::filesystem::path(a), std::filesystem::path(b), ec);
+    return !ec && same;
+}
+
 std::int32_t openAndCheck(Log& log, const char* inputPath, const char* outputPath,
                           const FileCheckCodes& codes, CheckedFiles& files) {
+    if (sameExistingFile(inputPath, outputPath)) {
+        log.line(msg::kMsgSameFile, shownPath(outputPath));
+        return codes.outputOpen;
+    }
     if (std::int32_t rc = openInput(log, files.input, inputPath, codes.inputOpen)) return rc;
     if (codes.outputBeforeSize) {
         if (std::int32_t rc = openOutput(log, files.output, outputPath, codes.outputOpen)) return rc;

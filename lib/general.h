@@ -100,6 +100,10 @@ private:
     File file_;
 };
 
+// True when both paths name one existing file (other spellings, links and
+// hard links included): creating the second would destroy the first.
+bool sameExistingFile(const char* a, const char* b);
+
 // Which result code each check of an export's input and output gives, and
 // whether the output is created before the input's size is examined.
 struct FileCheckCodes {
@@ -119,7 +123,9 @@ struct CheckedFiles {
 };
 
 // Opens the input, creates the output and checks the input's size in the
-// export's order, logging each failure. Returns 0 or the failure code.
+// export's order, logging each failure. An output that is the input itself
+// is refused with the output code before anything is opened. Returns 0 or
+// the failure code.
 std::int32_t openAndCheck(Log& log, const char* inputPath, const char* outputPath,
                           const FileCheckCodes& codes, CheckedFiles& files);
 

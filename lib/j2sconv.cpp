@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 #include <new>
 #include <string_view>
@@ -53,14 +52,6 @@ SbVariant variantFor(std::int32_t codeOption) {
     if (codeOption == 1) return SbVariant::Kana;
     if (codeOption == 2) return SbVariant::Lower;
     return SbVariant::Ascii;
-}
-
-// Two names for one existing file (hard links included).
-bool sameFile(const char* a, const char* b) {
-    if (a == nullptr || b == nullptr) return false;
-    std::error_code ec;
-    bool same = std::filesystem::equivalent(std::filesystem::path(a), std::filesystem::path(b), ec);
-    return !ec && same;
 }
 
 std::int32_t clampCount(std::int64_t count) {
@@ -724,7 +715,7 @@ private:
 class ConvLog {
 public:
     ConvLog(Log& log, const Arguments& args) : path_(args.convLogPath) {
-        if (sameFile(path_, args.jefPath) || sameFile(path_, args.sjisPath)) {
+        if (sameExistingFile(path_, args.jefPath) || sameExistingFile(path_, args.sjisPath)) {
             // Creating it would truncate a file of this very job.
             log.line(msg::kMsgOpenFailedCause, shownPath(path_), systemErrorText(EEXIST).c_str());
             return;
@@ -780,11 +771,6 @@ std::int32_t runEngine(Log& log, ConvLog& convLog, const Arguments& args, Checke
 }  // namespace
 
 std::int32_t convertJef(Log& log, const Arguments& args, JefSource* source) {
-    if (sameFile(args.jefPath, args.sjisPath)) {
-        // Creating the output would empty the input before it is read.
-        log.line(msg::kMsgSameFile, shownPath(args.sjisPath));
-        return VOKL_ESJIS_OPEN;
-    }
     CheckedFiles files;
     if (std::int32_t rc = openAndCheck(log, args.jefPath, args.sjisPath, kJ2sChecks, files)) return rc;
     ConvLog convLog(log, args);

@@ -4,7 +4,6 @@
 #include <sys/types.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <system_error>
 #include <vector>
 
@@ -33,13 +32,6 @@ bool statSize(const char* path, std::int64_t& size) {
 #endif
     size = static_cast<std::int64_t>(st.st_size);
     return true;
-}
-
-// Writing the pattern over its own copybook would destroy the copybook.
-bool sameFile(const char* copybookPath, const char* patternPath) {
-    if (copybookPath == nullptr || patternPath == nullptr) return false;
-    std::error_code ec;
-    return std::filesystem::equivalent(std::filesystem::path(copybookPath), std::filesystem::path(patternPath), ec);
 }
 
 bool isCharacterKind(char kind) { return kind == 'X' || kind == 'A' || kind == 'N'; }
@@ -239,7 +231,7 @@ std::int32_t makePattern(Log& log, const PatternOptions& options, const char* co
     if (std::int32_t rc = buildPatternLines(log, items, options, lines)) return rc;
 
     File pattern;
-    if (sameFile(copybookPath, patternPath) || !pattern.open(patternPath, File::Mode::WriteBinary)) {
+    if (sameExistingFile(copybookPath, patternPath) || !pattern.open(patternPath, File::Mode::WriteBinary)) {
         log.line(msg::kMsgCannotOpen, shownPath(patternPath));
         return VOKL_EPATTERN_OPEN;
     }

@@ -503,6 +503,16 @@ TEST_F(S2jFailures, InputIsAFolder) {
     EXPECT_EQ(logText(), logLines("[" + folder + "]のオープンに失敗しました(原因=" + std::strerror(EISDIR) + ")\n"));
 }
 
+// Regression: naming the input as the output truncated the input (-15) and
+// the user's text was gone.
+TEST_F(S2jFailures, OutputThatIsTheInputKeepsTheInput) {
+    testutil::writeFile(in, bytes({0x41, 0x0A}));
+    const std::string sameByOtherName = (dir.path() / "." / "in.txt").string();
+    EXPECT_EQ(s2jconv(1, 4, 0, in.c_str(), sameByOtherName.c_str(), log.c_str()), -11);
+    EXPECT_EQ(testutil::readFile(in), bytes({0x41, 0x0A}));
+    EXPECT_EQ(logText(), logLines("[" + sameByOtherName + "]は入力ファイルと同じファイルです\n"));
+}
+
 TEST_F(S2jFailures, OutputInMissingFolder) {
     testutil::writeFile(in, bytes({0x41}));
     const std::string badOut = dir.file("missing/out.jef");
