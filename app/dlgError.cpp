@@ -1,5 +1,7 @@
 #include "dlgError.h"
 
+#include "dialogFont.h"
+
 #include "logText.h"
 
 #include <QFile>
@@ -28,16 +30,6 @@ constexpr int kOkWidth = 1215;
 constexpr int kOkHeight = 420;
 constexpr int kOkTop = 4020;
 constexpr int kTextPointSize = 9;
-
-QFont logFont() {
-    QFont font;
-    font.setFamilies({QStringLiteral("ＭＳ ゴシック"), QStringLiteral("MS Gothic"),
-                      QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("Noto Sans CJK JP"),
-                      QStringLiteral("monospace")});
-    font.setStyleHint(QFont::TypeWriter);
-    font.setPointSize(kTextPointSize);
-    return font;
-}
 
 // The log's own line ends (CR LF, LF or a lone CR) each end one line.
 QStringList splitLines(const QString& text) {
@@ -91,7 +83,7 @@ dlgError::dlgError(const QString& logPath, const std::vector<std::string>& runPa
 
     txtError_ = new QPlainTextEdit(this);
     txtError_->setObjectName(QStringLiteral("txtError"));
-    txtError_->setFont(logFont());
+    txtError_->setFont(dialogFont(kTextPointSize));
     txtError_->setLineWrapMode(QPlainTextEdit::NoWrap);
     txtError_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtError_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

@@ -1,5 +1,7 @@
 #include "frmVersion.h"
 
+#include "dialogFont.h"
+
 #include <QApplication>
 #include <QFont>
 #include <QIcon>
@@ -34,23 +36,10 @@ constexpr Box kOkBox{4320, 240, 1110, 390};
 
 void place(QWidget* w, const Box& b) { w->setGeometry(px(b.left), px(b.top), px(b.width), px(b.height)); }
 
-// "ＭＳ ゴシック" where it exists; elsewhere the nearest fixed-pitch Japanese face.
-QFont labelFont() {
-    QFont font;
-    font.setFamilies({QStringLiteral("ＭＳ ゴシック"), QStringLiteral("MS Gothic"),
-                      QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("Noto Sans CJK JP"),
-                      QStringLiteral("monospace")});
-    font.setStyleHint(QFont::TypeWriter);
-    font.setPointSize(kLabelPointSize);
-    font.setWeight(QFont::Normal);
-    font.setItalic(false);
-    return font;
-}
-
 QLabel* addLabel(QWidget* parent, const char* name, const QString& text, const Box& box) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
-    label->setFont(labelFont());
+    label->setFont(dialogFont(kLabelPointSize));
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     place(label, box);
     return label;
