@@ -1,6 +1,7 @@
 #include "frmVersion.h"
 
 #include "dialogFont.h"
+#include "modVokCom.h"
 
 #include <QApplication>
 #include <QFont>
@@ -15,7 +16,6 @@ namespace {
 constexpr int kTwipsPerPixel = 15;
 constexpr int px(int twips) { return twips / kTwipsPerPixel; }
 
-constexpr const char* kProgramVersion = "1.10";
 constexpr int kIconSize = 32;
 constexpr int kLabelPointSize = 9;
 
@@ -71,7 +71,7 @@ frmVersion::frmVersion(QWidget* parent) : QDialog(parent) {
 
     addLabel(this, "Label1", QStringLiteral("VOK"), kLabel1Box);
     addLabel(this, "Label5", QStringLiteral("Version"), kLabel5Box);
-    addLabel(this, "lblVersion", QString::fromLatin1(kProgramVersion), kVersionBox);
+    addLabel(this, "lblVersion", QString::fromLatin1(vok::kProgramVersion.data(), static_cast<qsizetype>(vok::kProgramVersion.size())), kVersionBox);
     addLabel(this, "Label2", QStringLiteral("本プログラムの無断複製・転載を禁じます"), kLabel2Box);
     addLabel(this, "Label4", QStringLiteral("お問い合わせはシステム管理者までお願いします"), kLabel4Box);
 
