@@ -1,0 +1,189 @@
+// vokcli s2j and j2s as a user runs them: a process in its own working
+// folder on real files, what it prints, its exit status, and what it leaves
+// behind. What the conversions do is the library's tests' business; here the
+// option words must reach it and its codes must come back as the desktop
+// program words them.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "testutil.h"
+
+namespace {
+
+using testutil::Bytes;
+using testutil::CliRun;
+using testutil::hex;
+using testutil::TempDir;
+
+class Cli : public testing::Test {
+protected:
+    TempDir work;  // the working folder, where dated error logs land
+    TempDir tmp;   // the program's temporary folder, watched for leftover logs
+    TempDir io;
+    std::string in = io.file("入力 データ.txt"), out = io.file("出力.bin"), ptn = io.file("layout.ptn");
+
+    // IN, OUT, PTN in args stand for the paths above.
+    CliRun run(std::vector<std::string> args, const std::string& tmpDir = "") {
+        for (std::string& a : args) a = testutil::replaceAll(a, {{"IN", in}, {"OUT", out}, {"PTN", ptn}});
+        return testutil::runCli(args, tmpDir.empty() ? tmp.path().string() : tmpDir, work.path().string());
+    }
+    std::vector<std::string> errorLogs() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(work.path()))
+            if (entry.path().filename().string().rfind("VOK_LOG_", 0) == 0) names.push_back(entry.path().string());
+        return names;
+    }
+    bool tmpIsEmpty() const { return std::filesystem::is_empty(tmp.path()); }
+};
+
+TEST_F(Cli, UsageErrorsExitTwoAndTouchNothing) {
+    const std::pair<std::vector<std::string>, const char*> cases[] = {
+        {{"s2j"}, "--code を指定してください"}, {{"s2j", "a", "b"}, "--code を指定してください"},
+        {{"s2j", "--code", "ebcdic", "a", "b"}, "--code の値が正しくありません"}, {{"s2j", "a", "b", "--code"}, "--code の値がありません"},
+        {{"s2j", "--code", "kana", "a"}, "入力ファイルと出力ファイルを指定してください"},
+        {{"s2j", "--code", "kana", "a", "b", "c"}, "入力ファイルと出力ファイルを指定してください"},
+        {{"s2j", "--code", "kana", "--record", "a", "b"}, "不明なオプションです: --record"},
+        {{"s2j", "--code", "kana", "--shift=1", "a", "b"}, "--shift に値は指定できません"},
+        {{"s2j", "--code", "kana", "--log=", "a", "b"}, "--log の値がありません"},
+        {{"j2s", "--code", "kana-upper", "a", "b"}, "--code の値が正しくありません"},
+        {{"j2s", "--code", "kana", "--record-length", "0", "a", "b"}, "--record-length は 1～32760"},
+        {{"j2s", "--code", "kana", "--record-length", "32761", "a", "b"}, "--record-length は 1～32760"},
+        {{"j2s", "--code", "kana", "--record-length", "8O", "a", "b"}, "--record-length は 1～32760"},
+        {{"j2s", "--code", "kana", "--trim", "both", "a", "b"}, "--trim の値が正しくありません"},
+        {{"j2s", "--code", "kana", "--trim", "trim,", "a", "b"}, "--trim の値が正しくありません"},
+        {{"j2s", "--code", "kana", "--error-log=", "a", "b"}, "--error-log の値がありません"},
+        {{"frob"}, "不明なコマンドです: frob"}, {{}, "使い方: vokcli <s2j|j2s|mkpatn>"}};
+    for (const auto& [args, message] : cases) {
+        const CliRun r = run(args);
+        EXPECT_EQ(r.status, 2) << message;
+        EXPECT_NE(r.err.find(message), std::string::npos) << message << ": " << r.err;
+        EXPECT_EQ(r.out, "") << message;
+    }
+    EXPECT_TRUE(tmpIsEmpty());
+    EXPECT_TRUE(errorLogs().empty());
+}
+
+// Each option word becomes the number the library takes.
+TEST_F(Cli, OptionWordsReachTheLibrary) {
+    const struct {
+        std::vector<std::string> args;
+        const char* input;    // hex
+        const char* pattern;  // written to PTN
+        const char* output;   // hex
+        int status;
+    } cases[] = {
+        {{"s2j", "--code", "kana", "IN", "OUT"}, "61B1", "", "4081", 1},
+        {{"s2j", "--code", "kana-upper", "IN", "OUT"}, "61B1", "", "C181", 0},
+        {{"s2j", "--code", "lower", "IN", "OUT"}, "61B1", "", "8140", 1},
+        {{"s2j", "--code=ascii", "IN", "OUT"}, "5D", "", "5A", 0},
+        {{"s2j", "--code", "none", "IN", "OUT"}, "61B1", "", "61B1", 0},
+        {{"s2j", "--code", "kana", "--shift", "IN", "OUT"}, "889F", "", "28B0A129", 0},
+        {{"j2s", "--code", "kana", "IN", "OUT"}, "815A", "", "B121", 0},
+        {{"j2s", "--code", "lower", "IN", "OUT"}, "815A", "", "6121", 0},
+        {{"j2s", "--code", "ascii", "--record-length", "1", "IN", "OUT"}, "815A", "", "610D0A5D0D0A", 0},
+        {{"j2s", "--code", "kana", "--pattern", "PTN", "IN", "OUT"}, "C1404040 40C2", "XXX,,XXX\n", "4120202C2C202042", 0},
+        {{"j2s", "--code", "kana", "--pattern", "PTN", "--trim", "trim", "IN", "OUT"}, "C1404040 40C2", "XXX,,XXX\n", "412C42", 0},
+        {{"j2s", "--code", "kana", "--pattern", "PTN", "--trim", "ltrim,rtrim", "IN", "OUT"}, "C1404040 40C2", "XXX,,XXX\n", "412C42", 0},
+        {{"j2s", "--code", "kana", "--pattern", "PTN", "--trim=rtrim", "IN", "OUT"}, "C1404040 40C2", "XXX,,XXX\n", "412C202042", 0},
+        {{"j2s", "--code", "kana", "--pattern", "PTN", "--trim", "trim,kanji", "IN", "OUT"}, "C1404040 40C2", "XXX,,XXX\n", "4120202C202042", 0},
+        {{"j2s", "--code", "kana", "--pattern", "PTN", "--trim", "kanji", "IN", "OUT"}, "C1404040 40C2", "XXX,,XXX\n", "4120202C2C202042", 0},
+        {{"j2s", "--code", "kana", "--trim", "trim", "IN", "OUT"}, "C14040", "", "412020", 0},  // no pattern: no trimming
+        {{"j2s", "--code", "kana", "--pattern", "PTN", "IN", "OUT"}, "28C1C2", "XX\n", "4142", 0},
+        {{"j2s", "--code", "kana", "--pattern", "PTN", "--keep-shift", "IN", "OUT"}, "28C1C2", "XX\n", "20414258", 1}};
+    for (const auto& c : cases) {
+        testutil::writeFile(in, hex(c.input));
+        testutil::writeFile(ptn, std::string(c.pattern));
+        const CliRun r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args[2] << " " << c.args[3] << "\n" << r.err;
+        EXPECT_EQ(testutil::readFile(out), hex(c.output)) << c.args[2] << " " << c.args[3];
+        std::filesystem::remove(out);
+        for (const std::string& log : errorLogs()) std::filesystem::remove(log);
+    }
+    EXPECT_TRUE(tmpIsEmpty());
+}
+
+// Status text and exit status as the desktop program words them; the log on
+// standard error in UTF-8 after a failure or replaced characters; the
+// temporary log always removed, a named one kept.
+TEST_F(Cli, ReportsLikeTheDesktopProgram) {
+    testutil::writeFile(in, hex("410D0A889F0D0A"));
+    CliRun r = run({"s2j", "--code", "kana", "IN", "OUT"});
+    EXPECT_EQ(r.out, "コード変換が終了しました(レコード=2件)\n");
+    EXPECT_EQ(r.err + std::to_string(r.status), "0");
+    testutil::writeFile(in, hex("410A877E"));
+    r = run({"s2j", "--code", "kana", "IN", "OUT"});
+    EXPECT_EQ(r.err + std::to_string(r.status), "一部のコードで変換エラーが発生しました\nシフトJIS->JEF 変換エラー(SJIS=0x877e,行=2,桁=1)\n1");
+    std::filesystem::remove(in);
+    r = run({"s2j", "--code", "kana", "IN", "OUT"});
+    EXPECT_EQ(r.err + std::to_string(r.status), "シフトJISファイルがオープン出来ません\n[" + in + "]が見つかりません\n2");
+    testutil::writeFile(in, hex("C1"));
+    r = run({"j2s", "--code", "kana", "IN", "OUT"});
+    EXPECT_EQ(r.out + std::to_string(r.status), "コード変換が終了しました\n0");
+    EXPECT_TRUE(tmpIsEmpty());
+    EXPECT_TRUE(errorLogs().empty()) << "no error log without replaced characters";
+
+    const std::string log = io.file("変換.log");
+    testutil::writeFile(in, hex("09"));
+    EXPECT_EQ(run({"s2j", "--code", "kana", "--log", log, "IN", "OUT"}).status, 1);
+    EXPECT_EQ(testutil::readText(log), testutil::logLines("JIS->EBCDIC 変換エラー(JIS=0x09,行=1,桁=1)\n"));
+    r = run({"s2j", "--code", "kana", "--log", io.file("無い/変換.log"), "IN", "OUT"});
+    EXPECT_EQ(r.err + std::to_string(r.status), "作業用ファイルがオープン出来ません\n2");
+    r = run({"s2j", "--code", "kana", "IN", "OUT"}, io.file("no-such-folder"));
+    EXPECT_EQ(r.err + std::to_string(r.status), "一時ファイルが作成できませんでした\n2");
+}
+
+TEST_F(Cli, ConversionErrorLogOfJ2s) {
+    testutil::writeFile(in, hex("C100"));
+    CliRun r = run({"j2s", "--code", "kana", "IN", "OUT"});
+    ASSERT_EQ(errorLogs().size(), 1u);
+    const std::string name = std::filesystem::path(errorLogs()[0]).filename().string();
+    EXPECT_EQ(name.size(), std::string("VOK_LOG_yyyymmdd_hhnnss.txt").size());
+    EXPECT_EQ(testutil::readText(errorLogs()[0]), testutil::logLines("EBCDIC->JIS 変換エラー(EBCDIC=0x00/2バイト目)\n"));
+    EXPECT_EQ(r.err, "一部のコードで変換エラーが発生しました\n\n\n" + name + "に変換エラーのログを出力しました。\n");
+    const std::string named = io.file("エラー.txt");
+    r = run({"j2s", "--code", "kana", "--error-log", named, "IN", "OUT"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(testutil::readText(named), testutil::logLines("EBCDIC->JIS 変換エラー(EBCDIC=0x00/2バイト目)\n"));
+    EXPECT_EQ(errorLogs().size(), 1u);
+    testutil::writeFile(ptn, std::string("XX?X\n"));
+    r = run({"j2s", "--code", "kana", "--pattern", "PTN", "IN", "OUT"});
+    EXPECT_EQ(r.err + std::to_string(r.status),
+              "レコードパターンの記述に誤りがあります\nレコードパターンに認識できない文字が使われています(桁位置=3)\n2");
+    EXPECT_TRUE(tmpIsEmpty());
+}
+
+TEST_F(Cli, OutputOrLogThatIsAnInputIsRefused) {
+    const Bytes text = hex("410A");
+    testutil::writeFile(in, text);
+    const std::string otherName = io.path().string() + "/./" + std::filesystem::path(in).filename().string();
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"s2j", "--code", "kana", "IN", "IN"}, {"s2j", "--code", "kana", "IN", otherName},
+             {"s2j", "--code", "kana", "--log", "IN", "IN", "OUT"}, {"s2j", "--code", "kana", "--log", "OUT", "IN", "OUT"}}) {
+        const CliRun r = run(args);
+        EXPECT_EQ(r.err + std::to_string(r.status), "vokcli s2j: 入力側と出力側のパス名が同じです\n2") << args.back();
+        EXPECT_EQ(testutil::readFile(in), text);
+    }
+    EXPECT_TRUE(tmpIsEmpty());
+    const std::string dashed = io.file("-in.txt");
+    testutil::writeFile(dashed, hex("41"));
+    EXPECT_EQ(run({"s2j", "--code", "kana", "--", dashed, "OUT"}).status, 0) << "-- ends the options";
+}
+
+TEST_F(Cli, HelpShowsEveryOptionWithAnExample) {
+    const std::pair<const char*, std::vector<std::string>> commands[] = {
+        {"s2j", {"--code kana", "--code kana-upper", "--code lower", "--code ascii", "--code none", "--shift", "--log"}},
+        {"j2s", {"--code kana", "--code lower", "--code ascii", "--record-length", "--keep-shift", "--trim", "--pattern", "--log", "--error-log"}}};
+    for (const auto& [command, options] : commands) {
+        const CliRun r = run({command, "--help"});
+        EXPECT_EQ(r.status, 0);
+        for (const std::string& option : options) {
+            bool shown = false;
+            for (std::size_t at = r.out.find("例: vokcli"); at != std::string::npos; at = r.out.find("例: vokcli", at + 1))
+                shown |= r.out.substr(at, r.out.find('\n', at) - at).find(option) != std::string::npos;
+            EXPECT_TRUE(shown) << command << " " << option;
+        }
+    }
+}
+
+}  // namespace
