@@ -131,11 +131,16 @@ int runJ2s(int argc, char** argv) {
     const std::string output = args.operands[1];
     const std::string pattern = args.valueOr("--pattern", std::string(vok::kNoPattern));
     const std::string errorLog = args.valueOr("--error-log", datedErrorLogName());
+    const std::string log = args.valueOr("--log", "");
+    const std::vector<std::string> inputs =
+        boxes.usePattern ? std::vector<std::string>{input, pattern} : std::vector<std::string>{input};
+    if (const std::string problem = samePathProblem(inputs, {output, log, errorLog}); !problem.empty())
+        return refuse(kCommand, problem);
     const std::int32_t keepShift = args.has("--keep-shift") ? kKeepShiftOn : kKeepShiftOff;
     const std::int32_t trim = vok::trimBits(boxes);
     std::vector<std::string> shownPaths{input, output, errorLog};
     if (boxes.usePattern) shownPaths.push_back(pattern);
-    const Job job{vok::Tab::JefToSjis, args.valueOr("--log", ""), shownPaths, [&](const char* logPath) {
+    const Job job{vok::Tab::JefToSjis, log, shownPaths, [&](const char* logPath) {
                       return j2sconv(1, *code, recordLength, keepShift, trim, input.c_str(), output.c_str(),
                                      pattern.c_str(), logPath, errorLog.c_str());
                   }};

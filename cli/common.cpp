@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "logText.h"
+#include "samefile.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -139,10 +140,9 @@ int refuse(const char* command, const std::string& message) {
 }
 
 namespace {
+// Two outputs may not exist yet: the same text is enough.
 bool sameFile(const std::string& a, const std::string& b) {
-    if (a == b) return true;
-    std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec) && !ec;
+    return a == b || vokl::sameExistingFile(a.c_str(), b.c_str());
 }
 }  // namespace
 

@@ -3,8 +3,6 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
 #include "messages.h"
@@ -13,8 +11,10 @@
 #include <sys/stat.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 #endif
 
 #ifdef _WIN32
@@ -31,24 +31,81 @@ std::string systemErrorText(int err) {
 }
 
 namespace {
-bool isDirectory(std::FILE* fp) {
-#ifdef _WIN32
-    struct _stat64 st;
-    return _fstat64(_fileno(fp), &st) == 0 && (st.st_mode & _S_IFDIR) != 0;
-#else
-    struct stat st;
-    return fstat(fileno(fp), &st) == 0 && S_ISDIR(st.st_mode);
-#endif
+
+#ifndef _WIN32
+FileKind kindOf(mode_t mode) {
+    if (S_ISREG(mode)) return FileKind::Regular;
+    if (S_ISDIR(mode)) return FileKind::Directory;
+    if (S_ISFIFO(mode)) return FileKind::Pipe;
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return FileKind::Device;
+    if (S_ISSOCK(mode)) return FileKind::Socket;
+    return FileKind::Other;
 }
+
+// Opens a file for reading without waiting on a named pipe: the descriptor
+// is opened non-blocking, examined, and only a plain file goes on.
+std::FILE* openPlainForReading(const char* path, int& error, FileKind& kind) {
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = errno;
+        return nullptr;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        error = errno;
+        ::close(fd);
+        return nullptr;
+    }
+    kind = kindOf(st.st_mode);
+    if (kind != FileKind::Regular) {
+        error = kind == FileKind::Directory ? EISDIR : 0;
+        ::close(fd);
+        return nullptr;
+    }
+    const int flags = fcntl(fd, F_GETFL);
+    std::FILE* fp = flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 ? fdopen(fd, "rb") : nullptr;
+    if (fp == nullptr) {
+        error = errno;
+        ::close(fd);
+    }
+    return fp;
+}
+#endif
+
 }  // namespace
 
-File::File(File&& other) noexcept : fp_(other.fp_), lastError_(other.lastError_) { other.fp_ = nullptr; }
+FileKind fileKind(const char* path) {
+#ifdef _WIN32
+    struct _stat64 st;
+    if (path == nullptr || _stat64(path, &st) != 0) return FileKind::Regular;
+    return (st.st_mode & _S_IFDIR) != 0 ? FileKind::Directory : (st.st_mode & _S_IFREG) != 0 ? FileKind::Regular : FileKind::Other;
+#else
+    struct stat st;
+    if (path == nullptr || ::stat(path, &st) != 0) return FileKind::Regular;
+    return kindOf(st.st_mode);
+#endif
+}
+
+const char* kindText(FileKind kind) {
+    switch (kind) {
+    case FileKind::Directory: return msg::kKindDirectory;
+    case FileKind::Pipe: return msg::kKindPipe;
+    case FileKind::Device: return msg::kKindDevice;
+    case FileKind::Socket: return msg::kKindSocket;
+    default: return msg::kKindOther;
+    }
+}
+
+File::File(File&& other) noexcept : fp_(other.fp_), lastError_(other.lastError_), kind_(other.kind_) {
+    other.fp_ = nullptr;
+}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         close();
         fp_ = other.fp_;
         lastError_ = other.lastError_;
+        kind_ = other.kind_;
         other.fp_ = nullptr;
     }
     return *this;
@@ -58,21 +115,28 @@ File::~File() { close(); }
 
 bool File::open(const char* path, Mode mode) {
     close();
+    kind_ = FileKind::Regular;
     if (path == nullptr) {
         lastError_ = EINVAL;
         return false;
     }
     errno = 0;
+    int error = 0;
+#ifdef _WIN32
     fp_ = std::fopen(path, mode == Mode::ReadBinary ? "rb" : "wb");
-    if (fp_ == nullptr) {
-        lastError_ = errno != 0 ? errno : EIO;
-        return false;
-    }
-    if (mode == Mode::ReadBinary && isDirectory(fp_)) {
-        // A folder opens for reading on some systems but holds no data.
+    error = errno;
+    if (fp_ != nullptr && mode == Mode::ReadBinary && fileKind(path) != FileKind::Regular) {
+        kind_ = fileKind(path);
+        error = kind_ == FileKind::Directory ? EISDIR : 0;
         std::fclose(fp_);
         fp_ = nullptr;
-        lastError_ = EISDIR;
+    }
+#else
+    fp_ = mode == Mode::ReadBinary ? openPlainForReading(path, error, kind_) : std::fopen(path, "wb");
+    if (fp_ == nullptr && mode == Mode::WriteBinary) error = errno;
+#endif
+    if (fp_ == nullptr) {
+        lastError_ = error != 0 || kind_ != FileKind::Regular ? error : EIO;
         return false;
     }
     return true;
@@ -80,34 +144,19 @@ bool File::open(const char* path, Mode mode) {
 
 std::int64_t File::read(void* buffer, std::size_t size) {
     if (fp_ == nullptr) return -1;
-    std::size_t got = std::fread(buffer, 1, size, fp_);
-    if (got < size && std::ferror(fp_)) {
-        lastError_ = errno != 0 ? errno : EIO;
-        if (got == 0) return -1;
-        // Hand over what arrived; the error shows again on the next read.
+    auto* to = static_cast<char*>(buffer);
+    std::size_t got = 0;
+    while (got < size) {
+        errno = 0;
+        got += std::fread(to + got, 1, size - got, fp_);
+        if (got == size || std::feof(fp_)) break;
+        if (std::ferror(fp_) && errno != EINTR) {
+            lastError_ = errno != 0 ? errno : EIO;
+            return -1;
+        }
         std::clearerr(fp_);
     }
     return static_cast<std::int64_t>(got);
-}
-
-std::int64_t File::readPiece(char* buffer, std::size_t capacity) {
-    if (fp_ == nullptr || capacity == 0) return -1;
-    std::size_t n = 0;
-    while (n + 1 < capacity) {
-        int c = std::getc(fp_);
-        if (c == EOF) {
-            if (std::ferror(fp_)) {
-                lastError_ = errno != 0 ? errno : EIO;
-                buffer[n] = '\0';
-                return -1;
-            }
-            break;
-        }
-        buffer[n++] = static_cast<char>(c);
-        if (c == '\n') break;
-    }
-    buffer[n] = '\0';
-    return static_cast<std::int64_t>(n);
 }
 
 bool File::write(const void* data, std::size_t size) {
@@ -115,34 +164,6 @@ bool File::write(const void* data, std::size_t size) {
     if (size == 0) return true;
     errno = 0;
     if (std::fwrite(data, 1, size, fp_) != size) {
-        lastError_ = errno != 0 ? errno : EIO;
-        return false;
-    }
-    return true;
-}
-
-namespace {
-int seekFile(std::FILE* fp, std::int64_t offset, int whence) {
-#ifdef _WIN32
-    return _fseeki64(fp, offset, whence);
-#else
-    return fseeko(fp, static_cast<off_t>(offset), whence);
-#endif
-}
-}  // namespace
-
-bool File::seekBy(std::int64_t offset) {
-    if (fp_ == nullptr) return false;
-    if (seekFile(fp_, offset, SEEK_CUR) != 0) {
-        lastError_ = errno != 0 ? errno : EIO;
-        return false;
-    }
-    return true;
-}
-
-bool File::seekTo(std::int64_t position) {
-    if (fp_ == nullptr) return false;
-    if (seekFile(fp_, position, SEEK_SET) != 0) {
         lastError_ = errno != 0 ? errno : EIO;
         return false;
     }
@@ -175,7 +196,69 @@ bool File::close() {
     return ok;
 }
 
+namespace {
+// Large pieces keep the number of reads low; the kept bytes come on top.
+constexpr std::size_t kReadPiece = 64 * 1024;
+}  // namespace
+
+InputReader::InputReader(ByteSource& source, std::int64_t expectedSize, std::size_t keep)
+    : source_(source), expected_(expectedSize), keep_(keep), capacity_(keep + kReadPiece + 2) {}
+
+bool InputReader::fill() {
+    if (ended_ || failure_ != Failure::None) return false;
+    if (!buffer_) buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(capacity_);
+    if (capacity_ - end_ < kReadPiece) {
+        // Keep what may still be stepped back over (and what lies ahead).
+        const std::size_t from = at_ - std::min(at_, keep_);
+        std::memmove(buffer_.get(), buffer_.get() + from, end_ - from);
+        start_ += static_cast<std::int64_t>(from);
+        at_ -= from;
+        end_ -= from;
+    }
+    const std::int64_t got = source_.read(buffer_.get() + end_, capacity_ - end_);
+    if (got < 0) {
+        failure_ = Failure::Read;
+        return false;
+    }
+    end_ += static_cast<std::size_t>(got);
+    const std::int64_t total = start_ + static_cast<std::int64_t>(end_);
+    if (got == 0) ended_ = true;
+    if (expected_ >= 0 && (total > expected_ || (ended_ && total != expected_))) failure_ = Failure::Changed;
+    return got > 0 && failure_ == Failure::None;
+}
+
+std::int64_t InputReader::read(std::uint8_t* to, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        if (at_ == end_ && !fill()) break;
+        const std::size_t take = std::min(size - done, end_ - at_);
+        std::memcpy(to + done, buffer_.get() + at_, take);
+        at_ += take;
+        done += take;
+    }
+    if (failure_ != Failure::None) return -1;
+    return static_cast<std::int64_t>(done);
+}
+
+bool InputReader::back(std::size_t count) {
+    if (count > at_ || count > keep_) return false;
+    at_ -= count;
+    return true;
+}
+
+bool InputReader::holds(std::int64_t total) {
+    while (start_ + static_cast<std::int64_t>(end_) < total) {
+        if (!fill()) return false;
+    }
+    return true;
+}
+
 bool Log::create(const char* path) { return file_.open(path, File::Mode::WriteBinary); }
+
+bool Log::close() {
+    if (file_.isOpen() && !file_.close()) failed_ = true;
+    return !failed_;
+}
 
 void Log::line(const char* format, ...) {
     if (!file_.isOpen()) return;
@@ -200,7 +283,7 @@ void Log::line(const char* format, ...) {
         if (text[static_cast<std::size_t>(i)] == '\n') out += '\r';
         out += text[static_cast<std::size_t>(i)];
     }
-    file_.write(out.data(), out.size());
+    if (!file_.write(out.data(), out.size())) failed_ = true;
 }
 
 std::int32_t reportNoMemory(Log& log) noexcept {
@@ -216,7 +299,9 @@ namespace {
 
 std::int32_t openInput(Log& log, File& file, const char* path, std::int32_t code) {
     if (file.open(path, File::Mode::ReadBinary)) return 0;
-    if (file.lastError() == ENOENT) {
+    if (file.kind() != FileKind::Regular && file.kind() != FileKind::Directory) {
+        log.line(msg::kMsgNotPlainFile, shownPath(path), kindText(file.kind()));
+    } else if (file.lastError() == ENOENT) {
         log.line(msg::kMsgNotFound, shownPath(path));
     } else {
         log.line(msg::kMsgOpenFailedCause, shownPath(path), systemErrorText(file.lastError()).c_str());
@@ -244,16 +329,9 @@ std::int32_t checkSize(Log& log, CheckedFiles& files, const char* path, const Fi
 
 }  // namespace
 
-bool sameExistingFile(const char* a, const char* b) {
-    if (a == nullptr || b == nullptr) return false;
-    std::error_code ec;
-    const bool same = std::filesystem::equivalent(std::filesystem::path(a), std::filesystem::path(b), ec);
-    return !ec && same;
-}
-
-std::int32_t openAndCheck(Log& log, const char* inputPath, const char* outputPath,
-                          const FileCheckCodes& codes, CheckedFiles& files) {
-    if (sameExistingFile(inputPath, outputPath)) {
+std::int32_t openAndCheck(Log& log, const char* inputPath, const char* outputPath, const FileCheckCodes& codes,
+                          CheckedFiles& files, std::initializer_list<const char*> otherReads) {
+    if (sameExistingFile(outputPath, inputPath) || namedInput(outputPath, otherReads) != nullptr) {
         log.line(msg::kMsgSameFile, shownPath(outputPath));
         return codes.outputOpen;
     }

@@ -5,8 +5,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
+#include <memory>
 #include <string>
 
+#include "samefile.h"
 #include "vokl.h"
 
 #if defined(__GNUC__)
@@ -23,6 +26,10 @@ std::string systemErrorText(int err);
 // A path as printed into the log: the caller's bytes, never a format.
 inline const char* shownPath(const char* path) { return path != nullptr ? path : ""; }
 
+// What a path names when it is not a plain file: such an input is refused at
+// once, since opening a named pipe would wait for a writer.
+enum class FileKind { Regular, Directory, Pipe, Device, Socket, Other };
+
 // An open file that is closed exactly once, on every path.
 class File {
 public:
@@ -35,21 +42,18 @@ public:
     File& operator=(File&& other) noexcept;
     ~File();
 
-    // Creates or truncates for WriteBinary. On failure returns false and
-    // lastError() holds the error number.
+    // Creates or truncates for WriteBinary. For ReadBinary only a plain file
+    // opens; anything else fails with kind() telling what the path names. On
+    // failure returns false and lastError() holds the error number.
     bool open(const char* path, Mode mode);
     bool isOpen() const { return fp_ != nullptr; }
     int lastError() const { return lastError_; }
+    FileKind kind() const { return kind_; }
 
-    // Bytes read, 0 at the end of the file, -1 on a read error.
+    // Fills the buffer unless the file ends first (interrupted reads are
+    // retried). Bytes read, 0 at the end of the file, -1 on a read error.
     std::int64_t read(void* buffer, std::size_t size);
-    // Reads like fgets: up to capacity - 1 bytes, stopping after a line feed,
-    // NUL-terminated. Returns the number of bytes stored, 0 at the end, -1 on
-    // a read error.
-    std::int64_t readPiece(char* buffer, std::size_t capacity);
     bool write(const void* data, std::size_t size);
-    bool seekBy(std::int64_t offset);
-    bool seekTo(std::int64_t position);
     // Size from the file's status; false when the status cannot be read.
     bool size(std::int64_t& out);
     // Flushes and closes; false when buffered data could not be written.
@@ -58,26 +62,69 @@ public:
 private:
     std::FILE* fp_ = nullptr;
     int lastError_ = 0;
+    FileKind kind_ = FileKind::Regular;
 };
 
+// The kind of file at path, following links; Regular also when it cannot be
+// examined (opening it will then say why).
+FileKind fileKind(const char* path);
+// The log's words for a kind that is not a plain file ("名前付きパイプ", ...).
+const char* kindText(FileKind kind);
+
 // Where a conversion takes its input bytes from: the input file, or a test's
-// stand-in that fails on purpose.
+// stand-in that fails on purpose. Reads only forward.
 class ByteSource {
 public:
     virtual ~ByteSource() = default;
-    // Bytes read, 0 at the end, -1 on a read error.
+    // Bytes read (any number up to size), 0 at the end, -1 on a read error.
     virtual std::int64_t read(void* buffer, std::size_t size) = 0;
-    virtual bool seekBy(std::int64_t offset) = 0;
 };
 
 class FileSource final : public ByteSource {
 public:
     explicit FileSource(File& file) : file_(file) {}
     std::int64_t read(void* buffer, std::size_t size) override { return file_.read(buffer, size); }
-    bool seekBy(std::int64_t offset) override { return file_.seekBy(offset); }
 
 private:
     File& file_;
+};
+
+// The input of a conversion, read forward through a buffer in large pieces.
+// A read fills what it is asked for unless the input ends, and the end is
+// where the source gives nothing more: a short read from the source is not
+// the end, and a read error stays an error. Whether more bytes follow is
+// found by reading ahead, and up to `keep` bytes already read can be stepped
+// back over, so nothing needs the size measured at the start. That size,
+// when known (not negative), is only compared with what the input turns out
+// to hold: a file that grows or shrinks while it is converted is a failure.
+class InputReader {
+public:
+    enum class Failure { None, Read, Changed };
+
+    InputReader(ByteSource& source, std::int64_t expectedSize, std::size_t keep);
+    // Bytes copied (fewer than size only at the end), or -1 on a failure.
+    std::int64_t read(std::uint8_t* to, std::size_t size);
+    // Steps back over bytes read; false beyond what is kept.
+    bool back(std::size_t count);
+    // True when the input holds at least `total` bytes from its start. A
+    // failure found meanwhile gives false and shows at the next read.
+    bool holds(std::int64_t total);
+    std::int64_t position() const { return start_ + static_cast<std::int64_t>(at_); }
+    Failure failure() const { return failure_; }
+
+private:
+    bool fill();
+
+    ByteSource& source_;
+    const std::int64_t expected_;
+    const std::size_t keep_;
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::size_t capacity_ = 0;
+    std::size_t at_ = 0;       // next byte to hand out
+    std::size_t end_ = 0;      // bytes in the buffer
+    std::int64_t start_ = 0;   // input offset of buffer_[0]
+    bool ended_ = false;
+    Failure failure_ = Failure::None;
 };
 
 // The log of one call: text lines ending in CR LF, written as conditions are
@@ -93,16 +140,15 @@ public:
     bool isOpen() const { return file_.isOpen(); }
     int lastError() const { return file_.lastError(); }
     void line(const char* format, ...) VOKL_PRINTF(2, 3);
-    // Closes now; the destructor would otherwise do it.
-    void close() { file_.close(); }
+    // Closes now (the destructor would otherwise do it); false when a line
+    // could not be written, then or before.
+    bool close();
+    bool failed() const { return failed_; }
 
 private:
     File file_;
+    bool failed_ = false;
 };
-
-// True when both paths name one existing file (other spellings, links and
-// hard links included): creating the second would destroy the first.
-bool sameExistingFile(const char* a, const char* b);
 
 // Which result code each check of an export's input and output gives, and
 // whether the output is created before the input's size is examined.
@@ -123,17 +169,21 @@ struct CheckedFiles {
 };
 
 // Opens the input, creates the output and checks the input's size in the
-// export's order, logging each failure. An output that is the input itself
-// is refused with the output code before anything is opened. Returns 0 or
-// the failure code.
-std::int32_t openAndCheck(Log& log, const char* inputPath, const char* outputPath,
-                          const FileCheckCodes& codes, CheckedFiles& files);
+// export's order, logging each failure. An output that names the input or
+// one of `otherReads` is refused with the output code before anything is
+// opened; an input that is not a plain file with the input code. Returns 0
+// or the failure code.
+std::int32_t openAndCheck(Log& log, const char* inputPath, const char* outputPath, const FileCheckCodes& codes,
+                          CheckedFiles& files, std::initializer_list<const char*> otherReads = {});
 
 // Runs one export: creates the log when asked for (-31 when it cannot be
-// created), runs the job, and turns an exhausted memory into -30 with its log
-// line. No exception leaves this function.
+// created or names one of the files the call reads), runs the job, and turns
+// an exhausted memory into -30 with its log line. A log that could not be
+// written in full also gives -31: its lines are lost. No exception leaves
+// this function.
 template <class Job>
-std::int32_t runExport(std::int32_t logSwitch, const char* logPath, Job&& job) noexcept;
+std::int32_t runExport(std::int32_t logSwitch, const char* logPath, std::initializer_list<const char*> reads,
+                       Job&& job) noexcept;
 
 std::int32_t reportNoMemory(Log& log) noexcept;
 
@@ -142,15 +192,19 @@ std::int32_t reportNoMemory(Log& log) noexcept;
 #include <new>
 
 template <class Job>
-std::int32_t vokl::runExport(std::int32_t logSwitch, const char* logPath, Job&& job) noexcept {
+std::int32_t vokl::runExport(std::int32_t logSwitch, const char* logPath, std::initializer_list<const char*> reads,
+                             Job&& job) noexcept {
     try {
+        if (logSwitch != 0 && namedInput(logPath, reads) != nullptr) return VOKL_ELOG_CREATE;
         Log log;
         if (logSwitch != 0 && !log.create(logPath)) return VOKL_ELOG_CREATE;
+        std::int32_t rc;
         try {
-            return job(log);
+            rc = job(log);
         } catch (const std::bad_alloc&) {
-            return reportNoMemory(log);
+            rc = reportNoMemory(log);
         }
+        return log.close() ? rc : VOKL_ELOG_CREATE;
     } catch (...) {
         // Only allocation can throw in the jobs; whatever it was, it must not
         // cross the C boundary.

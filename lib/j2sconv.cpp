@@ -75,13 +75,13 @@ struct Step {
 class Engine {
 public:
     // `started` turns true once the buffers exist and the input is being read.
-    Engine(Log& log, Log& errorLines, JefSource& in, OutputSink& out, std::int64_t inputSize,
+    Engine(Log& log, Log& errorLines, InputReader& in, OutputSink& out, const char* jefPath,
            std::int32_t codeOption, bool lineEnds, bool& started)
         : log_(log),
           errorLines_(errorLines),
           in_(in),
           out_(out),
-          inputSize_(inputSize),
+          jefPath_(jefPath),
           table_(ebcdicToJis8(variantFor(codeOption)).data()),
           lineEnds_(lineEnds),
           started_(started) {}
@@ -96,7 +96,8 @@ private:
                   std::size_t n, char* out, std::size_t outCapacity, std::size_t& p, std::size_t& i,
                   std::size_t& h);
     std::size_t singles(const std::uint8_t* in, std::size_t count, std::uint8_t* out, bool skipShiftCodes);
-    std::int32_t convertBlock(const std::uint8_t* in, std::int64_t n, std::uint8_t* out, std::size_t& produced);
+    std::int32_t convertPiece(const std::uint8_t* in, std::int64_t n, bool firstOfBlock, bool blockEnd,
+                              std::uint8_t* out, std::size_t& produced, std::int64_t& used);
     std::int32_t convertRecord(const PatternEntry& entry, const Steps& steps, bool skipShiftCodes, std::uint8_t* record,
                                std::size_t& n, std::size_t capacity, char* out, std::size_t outCapacity,
                                std::size_t& produced);
@@ -136,13 +137,12 @@ private:
     }
 
     std::int32_t readFailed() {
-        log_.line(msg::kMsgJefReadFailed);
+        if (in_.failure() == InputReader::Failure::Changed) log_.line(msg::kMsgInputChanged, shownPath(jefPath_));
+        else log_.line(msg::kMsgJefReadFailed);
         return VOKL_EJEF_READ;
     }
-    std::int32_t seekFailed() {
-        log_.line(msg::kMsgJefSeekFailed);
-        return VOKL_EJEF_READ;
-    }
+    // At least `count` more bytes of input after the byte counter.
+    bool inputLeft(std::int64_t count) { return in_.holds(consumed_ + count); }
     std::int32_t writeFailed() {
         log_.line(msg::kMsgSjisWriteFailed, systemErrorText(out_.lastError()).c_str());
         return VOKL_ESJIS_WRITE;
@@ -161,9 +161,9 @@ private:
 
     Log& log_;
     Log& errorLines_;  // the conversion-error log, or the log; written only while the log is open
-    JefSource& in_;
+    InputReader& in_;
     OutputSink& out_;
-    const std::int64_t inputSize_;
+    const char* jefPath_;
     const std::uint8_t* const table_;
     const bool lineEnds_;
     std::int64_t consumed_ = 0;  // the byte counter: bytes of the input used so far
@@ -175,32 +175,49 @@ private:
 
 // ---- stream mode ----------------------------------------------------------
 
-// Room a block may need beyond one output byte per input byte: the line end
+// Room a piece may need beyond one output byte per input byte: the line end
 // and the partner byte fetched for a block of one byte.
 constexpr std::size_t kBlockSlack = kLineEndBytes + 2;
+// A block is read and converted in pieces of at most this many bytes, so a
+// block of any length needs no more memory than one piece.
+constexpr std::int64_t kStreamPiece = 64 * 1024;
 
 std::int32_t Engine::runStream(std::int64_t blockLength) {
-    // A block never holds more than the file: a huge record length on a small
-    // file needs no huge buffer.
-    blockLength = std::max<std::int64_t>(1, std::min(blockLength, inputSize_));
-    auto buffer = std::unique_ptr<std::uint8_t[]>(new std::uint8_t[static_cast<std::size_t>(blockLength)]);
+    const auto piece = static_cast<std::size_t>(std::min(blockLength, kStreamPiece));
+    auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(piece);
     started_ = true;
-    for (;;) {
-        std::int64_t n = in_.read(buffer.get(), static_cast<std::size_t>(blockLength));
-        if (n == 0) break;
-        if (n < 0) return readFailed();
-        std::uint8_t* out = out_.reserve(static_cast<std::size_t>(n) + kBlockSlack);
-        if (out == nullptr) return writeFailed();
-        std::size_t produced = 0;
-        if (std::int32_t rc = convertBlock(buffer.get(), n, out, produced)) return rc;
-        produced += endLine(out + produced);
-        out_.commit(produced);
+    for (bool more = true; more;) {
+        std::int64_t left = blockLength;  // bytes the block may still take
+        bool firstOfBlock = true;
+        while (left > 0) {
+            const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(piece)));
+            const std::int64_t n = in_.read(buffer.get(), want);
+            if (n < 0) return readFailed();
+            if (n == 0) break;
+            // A short piece: the input ends inside this block.
+            const bool blockEnd = n == left || static_cast<std::size_t>(n) < want;
+            std::uint8_t* out = out_.reserve(static_cast<std::size_t>(n) + kBlockSlack);
+            if (out == nullptr) return writeFailed();
+            std::size_t produced = 0;
+            std::int64_t used = 0;
+            if (std::int32_t rc = convertPiece(buffer.get(), n, firstOfBlock, blockEnd, out, produced, used)) return rc;
+            out_.commit(produced);
+            firstOfBlock = false;
+            left -= used;
+            if (blockEnd) break;
+        }
+        more = !firstOfBlock;
+        if (more && lineEnds_) {
+            std::uint8_t* at = out_.reserve(kLineEndBytes);
+            if (at == nullptr) return writeFailed();
+            out_.commit(endLine(at));
+        }
     }
     return finish();
 }
 
-std::int32_t Engine::convertBlock(const std::uint8_t* in, std::int64_t n, std::uint8_t* out,
-                                  std::size_t& produced) {
+std::int32_t Engine::convertPiece(const std::uint8_t* in, std::int64_t n, bool firstOfBlock, bool blockEnd,
+                                  std::uint8_t* out, std::size_t& produced, std::int64_t& used) {
     const std::int64_t base = consumed_;
     std::int64_t k = 0;
     std::int64_t extra = 0;  // a partner byte read beyond the block
@@ -212,7 +229,7 @@ std::int32_t Engine::convertBlock(const std::uint8_t* in, std::int64_t n, std::u
             while (k + 8 <= n) {
                 std::uint64_t word = 0;
                 for (int j = 0; j < 8; ++j) word |= std::uint64_t{table_[in[k + j]]} << byteShift(j);
-                std::memcpy(o, &word, 8);  // the block's output room covers all eight
+                std::memcpy(o, &word, 8);  // the piece's output room covers all eight
                 std::uint64_t zeros = (word - kLowBytes) & ~word & kHighBits;
                 if (zeros != 0) {
                     // The lowest flag is exact: keep the bytes before it.
@@ -273,30 +290,31 @@ std::int32_t Engine::convertBlock(const std::uint8_t* in, std::int64_t n, std::u
             pair(b, in[k + 1], base + k, o);
             o += 2;
             k += 2;
-        } else if (base + k + 1 == inputSize_) {
+        } else if (!blockEnd) {
+            // A pair cut by the end of a piece goes on in the next piece.
+            in_.back(1);
+            break;
+        } else if (!in_.holds(in_.position() + 1)) {
             *o++ = loneByte(b, base + k);
             ++k;
-        } else if (k > 0) {
-            // The pair is split by the block end: it starts the next block.
-            if (!in_.seekBy(-1)) return seekFailed();
+        } else if (k > 0 || !firstOfBlock) {
+            // The pair is cut by the block end: it starts the next block.
+            in_.back(1);
             break;
         } else {
-            // A block of one byte could never hold the pair; moving back
-            // would read the same byte forever. Fetch its partner instead.
+            // A block of one byte could never hold the pair; starting the
+            // next block with it would read the same byte forever. Fetch its
+            // partner instead.
             std::uint8_t next = 0;
-            std::int64_t got = in_.read(&next, 1);
-            if (got < 0) return readFailed();
-            if (got == 0) {
-                *o++ = loneByte(b, base + k);
-            } else {
-                pair(b, next, base + k, o);
-                o += 2;
-                extra = 1;
-            }
+            if (in_.read(&next, 1) != 1) return readFailed();
+            pair(b, next, base + k, o);
+            o += 2;
+            extra = 1;
             ++k;
         }
     }
     consumed_ = base + k + extra;
+    used = k + extra;
     produced = static_cast<std::size_t>(o - out);
     return 0;
 }
@@ -340,8 +358,8 @@ std::int32_t Engine::runPattern(const PatternList& list, bool skipShiftCodes, st
 
     for (;;) {
         std::int64_t got = in_.read(record.get(), recordRead);
-        if (got == 0) break;
         if (got < 0) return readFailed();
+        if (got == 0) break;
         std::size_t n = static_cast<std::size_t>(got);
         const PatternEntry& entry =
             list.multi ? choosePattern(list, record.get(), n, skipShiftCodes) : list.entries.front();
@@ -354,7 +372,8 @@ std::int32_t Engine::runPattern(const PatternList& list, bool skipShiftCodes, st
                 return VOKL_EPATTERN_SYNTAX;
             }
             if (n > own) {
-                if (!in_.seekBy(-static_cast<std::int64_t>(n - own))) return seekFailed();
+                // The reader keeps a whole record: stepping back cannot fail.
+                in_.back(n - own);
                 n = own;
             }
         }
@@ -464,7 +483,7 @@ void Engine::walkFast(const Steps& steps, const std::string& pattern, bool skipS
     // At the record's last byte the plain walk would look for read-ahead;
     // it has nothing to do when fewer than two field letters are left and
     // the data has not ended.
-    auto nothingToReadAhead = [&](std::size_t fields) { return fields < 2 && consumed_ + 1 <= inputSize_; };
+    auto nothingToReadAhead = [&](std::size_t fields) { return fields < 2 && inputLeft(1); };
     for (const Step& step : steps) {
         if (h + step.length + 1 > outCapacity) return;
         if (i + 1 >= n && !nothingToReadAhead(step.fields)) return;
@@ -549,7 +568,7 @@ std::int32_t Engine::convertRecord(const PatternEntry& entry, const Steps& steps
     walkFast(steps, pattern, skipShiftCodes, record, n, out, outCapacity, p, i, h);
     while (p < length) {
         if (i + 1 >= n) {
-            if (consumed_ + 1 < inputSize_) {
+            if (inputLeft(2)) {
                 std::size_t wanted = fieldsFrom(pattern, p);
                 std::size_t take = std::min(wanted, capacity - n);
                 if (wanted >= 2 && take > 0) {
@@ -557,7 +576,7 @@ std::int32_t Engine::convertRecord(const PatternEntry& entry, const Steps& steps
                     if (got < 0) return readFailed();
                     n += static_cast<std::size_t>(got);
                 }
-            } else if (consumed_ + 1 > inputSize_) {
+            } else if (!inputLeft(1)) {
                 break;
             }
         }
@@ -650,74 +669,16 @@ bool OutputSink::flush() {
 
 namespace {
 
-// Pattern mode asks for a record's few dozen bytes at a time: they come from
-// a buffer filled in large reads, with the answers the file itself would
-// give (short only at the end or on a failure, which shows on the next read).
-class BufferedSource final : public JefSource {
-public:
-    static constexpr std::size_t kCapacity = 64 * 1024;
-
-    explicit BufferedSource(JefSource& file) : file_(file) {}
-
-    std::int64_t read(void* buffer, std::size_t size) override {
-        auto* to = static_cast<std::uint8_t*>(buffer);
-        std::size_t done = 0;
-        while (done < size) {
-            if (at_ == end_ && !refill()) break;
-            std::size_t take = std::min(size - done, end_ - at_);
-            std::memcpy(to + done, buffer_.get() + at_, take);
-            at_ += take;
-            done += take;
-        }
-        if (done == 0 && failed_) {
-            failed_ = false;
-            return -1;
-        }
-        return static_cast<std::int64_t>(done);
-    }
-
-    bool seekBy(std::int64_t offset) override {
-        const std::int64_t back = -static_cast<std::int64_t>(at_);
-        const std::int64_t ahead = static_cast<std::int64_t>(end_ - at_);
-        if (offset >= back && offset <= ahead) {
-            at_ = static_cast<std::size_t>(static_cast<std::int64_t>(at_) + offset);
-            return true;
-        }
-        // The file stands at the end of the buffered bytes.
-        if (!file_.seekBy(offset - ahead)) return false;
-        at_ = end_ = 0;
-        failed_ = false;
-        return true;
-    }
-
-private:
-    // False at the end of the data or on a failure (kept for the next read).
-    bool refill() {
-        if (failed_) return false;
-        at_ = end_ = 0;
-        if (buffer_ == nullptr) buffer_.reset(new std::uint8_t[kCapacity]);
-        std::int64_t got = file_.read(buffer_.get(), kCapacity);
-        if (got < 0) failed_ = true;
-        if (got <= 0) return false;
-        end_ = static_cast<std::size_t>(got);
-        return true;
-    }
-
-    JefSource& file_;
-    std::unique_ptr<std::uint8_t[]> buffer_;
-    std::size_t at_ = 0;
-    std::size_t end_ = 0;
-    bool failed_ = false;
-};
-
 // The conversion-error log: created next to the output; its lines go to the
-// log when it cannot be created.
+// log when it cannot be created, or when its path names a file of this very
+// job (creating it would truncate that file).
 class ConvLog {
 public:
     ConvLog(Log& log, const Arguments& args) : path_(args.convLogPath) {
-        if (sameExistingFile(path_, args.jefPath) || sameExistingFile(path_, args.sjisPath)) {
-            // Creating it would truncate a file of this very job.
-            log.line(msg::kMsgOpenFailedCause, shownPath(path_), systemErrorText(EEXIST).c_str());
+        const char* pattern = meansNoPattern(args.patternPath) ? nullptr : args.patternPath;
+        const char* logPath = log.isOpen() ? args.logPath : nullptr;
+        if (namedInput(path_, {args.jefPath, args.sjisPath, pattern, logPath}) != nullptr) {
+            log.line(msg::kMsgSameFile, shownPath(path_));
             return;
         }
         created_ = file_.create(path_);
@@ -725,11 +686,14 @@ public:
             log.line(msg::kMsgOpenFailedCause, shownPath(path_), systemErrorText(file_.lastError()).c_str());
     }
     Log& lines(Log& log) { return created_ ? file_ : log; }
-    // Kept with -1, and (empty) when the engine never started; removed
+    // Kept with -1 (and said so in the log, unless its lines could not all
+    // be written), and kept empty when the engine never started; removed
     // otherwise.
     void settle(Log& log, std::int32_t rc, bool engineStarted) {
         if (rc == VOKL_ECHARS_REPLACED) {
-            log.line(msg::kMsgConvLogWritten, shownPath(path_));
+            if (!created_) return;  // its lines are in the log itself
+            if (file_.close()) log.line(msg::kMsgConvLogWritten, shownPath(path_));
+            else log.line(msg::kMsgConvLogWriteFailed, shownPath(path_), systemErrorText(file_.lastError()).c_str());
             return;
         }
         if (!created_ || !engineStarted) return;
@@ -744,10 +708,12 @@ private:
 };
 
 std::int32_t runEngine(Log& log, ConvLog& convLog, const Arguments& args, CheckedFiles& files,
-                       JefSource& in, const PatternList* patterns, bool& started) {
+                       ByteSource& source, const PatternList* patterns, bool& started) {
     try {
         OutputSink sink(files.output);
-        Engine engine(log, convLog.lines(log), in, sink, files.inputSize, args.codeOption, args.recordLength != 0,
+        // Pattern mode steps back over the part of a record another pattern does not take.
+        InputReader in(source, files.inputSize, patterns != nullptr ? static_cast<std::size_t>(patterns->maxRecordLen) : 1);
+        Engine engine(log, convLog.lines(log), in, sink, args.jefPath, args.codeOption, args.recordLength != 0,
                       started);
         std::int32_t rc =
             patterns == nullptr
@@ -772,20 +738,20 @@ std::int32_t runEngine(Log& log, ConvLog& convLog, const Arguments& args, Checke
 
 std::int32_t convertJef(Log& log, const Arguments& args, JefSource* source) {
     CheckedFiles files;
-    if (std::int32_t rc = openAndCheck(log, args.jefPath, args.sjisPath, kJ2sChecks, files)) return rc;
+    const bool stream = meansNoPattern(args.patternPath);
+    if (std::int32_t rc = openAndCheck(log, args.jefPath, args.sjisPath, kJ2sChecks, files,
+                                       {stream ? nullptr : args.patternPath}))
+        return rc;
     ConvLog convLog(log, args);
 
     PatternList patterns;
-    const bool stream = meansNoPattern(args.patternPath);
     if (!stream) {
         if (std::int32_t rc = readPatternFile(log, args.patternPath, args.codeOption, patterns)) return rc;
     }
     FileSource fileSource(files.input);
-    std::unique_ptr<BufferedSource> buffered;
-    if (source == nullptr && !stream) buffered = std::make_unique<BufferedSource>(fileSource);
-    JefSource& in = source != nullptr ? *source : buffered != nullptr ? static_cast<JefSource&>(*buffered) : fileSource;
     bool started = false;
-    std::int32_t rc = runEngine(log, convLog, args, files, in, stream ? nullptr : &patterns, started);
+    std::int32_t rc = runEngine(log, convLog, args, files, source != nullptr ? *source : fileSource,
+                                stream ? nullptr : &patterns, started);
     convLog.settle(log, rc, started);
     return rc;
 }
@@ -796,7 +762,8 @@ extern "C" VOKL_API int32_t VOKL_CALL j2sconv(int32_t logSwitch, int32_t codeOpt
                                               int32_t keepShift, int32_t trimFlags, const char* jefPath,
                                               const char* sjisPath, const char* patternPath,
                                               const char* logPath, const char* convLogPath) {
-    return vokl::runExport(logSwitch, logPath, [&](vokl::Log& log) -> std::int32_t {
+    const bool stream = vokl::j2s::meansNoPattern(patternPath);
+    return vokl::runExport(logSwitch, logPath, {jefPath, stream ? nullptr : patternPath}, [&](vokl::Log& log) -> std::int32_t {
         vokl::j2s::Arguments args;
         args.codeOption = codeOption;
         args.recordLength = recordLength;
@@ -806,6 +773,7 @@ extern "C" VOKL_API int32_t VOKL_CALL j2sconv(int32_t logSwitch, int32_t codeOpt
         args.sjisPath = sjisPath;
         args.patternPath = patternPath;
         args.convLogPath = convLogPath;
+        args.logPath = logPath;
         return vokl::j2s::convertJef(log, args);
     });
 }

@@ -56,11 +56,12 @@ struct Arguments {
     const char* sjisPath = nullptr;
     const char* patternPath = nullptr;
     const char* convLogPath = nullptr;
+    const char* logPath = nullptr;  // checked against the conversion-error log's path
 };
 
 // The job of j2sconv once its log exists: checks, conversion-error log,
-// engine, clean-up. `source`, when given, replaces the reads and seeks of the
-// opened JEF file.
+// engine, clean-up. `source`, when given, replaces the reads of the opened
+// JEF file.
 std::int32_t convertJef(Log& log, const Arguments& args, JefSource* source = nullptr);
 
 }  // namespace vokl::j2s

@@ -91,6 +91,7 @@ private:
     BlockResult convertBlock(const std::uint8_t* in, std::size_t size, bool endOfFile, std::uint8_t* out);
     void conversionError(const char* format, unsigned shown, std::int64_t offset);
     std::int32_t writeFailed(const File& output);
+    std::int32_t readFailed(const InputReader& input);
 
     Log& log_;
     const S2jRequest& request_;
@@ -200,34 +201,29 @@ std::int32_t SjisToJef::writeFailed(const File& output) {
     return VOKL_EJEF_WRITE;
 }
 
-std::int32_t SjisToJef::run(ByteSource& input, File& output) {
-    const std::int64_t blockSize = inputSize_ <= kS2jWholeFileMax ? inputSize_ : kS2jBlockSize;
-    const auto blockBytes = static_cast<std::size_t>(blockSize);
+std::int32_t SjisToJef::readFailed(const InputReader& input) {
+    log_.line(input.failure() == InputReader::Failure::Changed ? msg::kMsgInputChanged : msg::kMsgReadFailed,
+              shownPath(request_.inputPath));
+    return VOKL_ESJIS_READ;
+}
+
+std::int32_t SjisToJef::run(ByteSource& source, File& output) {
+    // A small input is taken in one piece; the block size never shows in the output.
+    const bool small = inputSize_ > 0 && inputSize_ <= kS2jWholeFileMax;
+    const auto blockBytes = static_cast<std::size_t>(small ? inputSize_ : kS2jBlockSize);
     // A block's output is at most twice its input: a shift code per character at worst.
     auto inBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(blockBytes);
     auto outBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(2 * blockBytes);
+    // One byte is kept: a lead byte at the end of a block starts the next one.
+    InputReader input(source, inputSize_, 1);
 
-    std::int64_t total = 0;
     for (;;) {
         const std::int64_t got = input.read(inBuffer.get(), blockBytes);
+        if (got < 0) return readFailed(input);
         if (got == 0) break;
-        if (got < 0) {
-            // Stopping here would pass a truncated output off as complete.
-            log_.line(msg::kMsgReadFailed, shownPath(request_.inputPath));
-            return VOKL_ESJIS_READ;
-        }
-        total += got;
-        // A short read also marks the end, so a file that shrinks while it is
-        // read cannot make the carried lead byte come back for ever.
-        const bool endOfFile = total >= inputSize_ || got < blockSize;
+        const bool endOfFile = static_cast<std::size_t>(got) < blockBytes || !input.holds(input.position() + 1);
         const BlockResult block = convertBlock(inBuffer.get(), static_cast<std::size_t>(got), endOfFile, outBuffer.get());
-        if (block.consumed < static_cast<std::size_t>(got)) {
-            if (!input.seekBy(-1)) {
-                log_.line(msg::kMsgSeekFailed, shownPath(request_.inputPath));
-                return VOKL_ESJIS_READ;
-            }
-            --total;
-        }
+        input.back(static_cast<std::size_t>(got) - block.consumed);
         blockOffset_ += static_cast<std::int64_t>(block.consumed);
         if (!output.write(outBuffer.get(), block.written)) return writeFailed(output);
     }
@@ -250,7 +246,7 @@ std::int32_t convertSjisToJef(Log& log, ByteSource& input, std::int64_t inputSiz
 
 extern "C" VOKL_API int32_t VOKL_CALL s2jconv(int32_t logSwitch, int32_t codeOption, int32_t shiftCodes,
                                               const char* sjisPath, const char* jefPath, const char* logPath) {
-    return vokl::runExport(logSwitch, logPath, [&](vokl::Log& log) -> std::int32_t {
+    return vokl::runExport(logSwitch, logPath, {sjisPath}, [&](vokl::Log& log) -> std::int32_t {
         vokl::CheckedFiles files;
         if (std::int32_t rc = vokl::openAndCheck(log, sjisPath, jefPath, vokl::kS2jChecks, files)) return rc;
         vokl::FileSource source(files.input);

@@ -20,8 +20,10 @@ struct S2jRequest {
 inline constexpr std::int64_t kS2jWholeFileMax = 32760;
 inline constexpr std::int64_t kS2jBlockSize = 16380;
 
-// Converts the opened input of inputSize bytes into the opened output and
-// closes the output. Returns the line-feed count, -1 or a failure code.
+// Converts the opened input into the opened output and closes the output.
+// inputSize: the size the input's status gave (negative: not known); an
+// input that turns out to hold more or fewer bytes is a read failure.
+// Returns the line-feed count, -1 or a failure code.
 std::int32_t convertSjisToJef(Log& log, ByteSource& input, std::int64_t inputSize, File& output,
                               const S2jRequest& request);
 

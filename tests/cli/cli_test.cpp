@@ -5,6 +5,10 @@
 // program words them.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
 #include <filesystem>
 
 #include "testutil.h"
@@ -153,21 +157,57 @@ TEST_F(Cli, ConversionErrorLogOfJ2s) {
     EXPECT_TRUE(tmpIsEmpty());
 }
 
-TEST_F(Cli, OutputOrLogThatIsAnInputIsRefused) {
-    const Bytes text = hex("410A");
-    testutil::writeFile(in, text);
-    const std::string otherName = io.path().string() + "/./" + std::filesystem::path(in).filename().string();
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"s2j", "--code", "kana", "IN", "IN"}, {"s2j", "--code", "kana", "IN", otherName},
-             {"s2j", "--code", "kana", "--log", "IN", "IN", "OUT"}, {"s2j", "--code", "kana", "--log", "OUT", "IN", "OUT"}}) {
-        const CliRun r = run(args);
-        EXPECT_EQ(r.err + std::to_string(r.status), "vokcli s2j: 入力側と出力側のパス名が同じです\n2") << args.back();
-        EXPECT_EQ(testutil::readFile(in), text);
+// Every path a command writes against every file it reads, spelt four ways:
+// refused before the library is called, the files read left as they were.
+TEST_F(Cli, WrittenPathsNamingAFileReadAreRefused) {
+    const std::string cpy = io.file("c.cpy");
+    const std::vector<std::string> s2j{"s2j", "--code", "kana"}, j2s{"j2s", "--code", "kana", "--pattern", "PTN"};
+    const std::vector<std::string> mk{"mkpatn"};
+    const struct {
+        std::vector<std::string> command;
+        std::string target;
+        std::vector<std::string> operands;  // "@" is where the other name of the target goes
+    } cases[] = {{s2j, in, {"IN", "@"}}, {s2j, in, {"--log", "@", "IN", "OUT"}}, {j2s, in, {"IN", "@"}}, {j2s, ptn, {"IN", "@"}},
+                 {j2s, in, {"--log", "@", "IN", "OUT"}}, {j2s, ptn, {"--log", "@", "IN", "OUT"}},
+                 {j2s, in, {"--error-log", "@", "IN", "OUT"}}, {j2s, ptn, {"--error-log", "@", "IN", "OUT"}},
+                 {mk, cpy, {cpy, "@"}}, {mk, cpy, {"--log", "@", cpy, "OUT"}}};
+    const std::string kept = "\xC1\xC2XX\n 01 A PIC X(2).\n";
+    for (const auto& c : cases) {
+        for (const std::string spelling : {"same", "dot", "symlink", "hardlink"}) {
+            testutil::writeFile(in, hex("C1C2"));
+            testutil::writeFile(ptn, std::string("XX\n"));
+            testutil::writeFile(cpy, std::string(" 01 A PIC X(2).\n"));
+            const std::filesystem::path target(c.target), other = io.path() / "other";
+            std::string name = c.target;
+            if (spelling == "dot") name = (io.path() / "." / target.filename()).string();
+            if (spelling == "symlink") std::filesystem::create_symlink(target, other), name = other.string();
+            if (spelling == "hardlink") std::filesystem::create_hard_link(target, other), name = other.string();
+            std::vector<std::string> args = c.command;
+            for (const std::string& operand : c.operands) args.push_back(operand == "@" ? name : operand);
+            const CliRun r = run(args);
+            EXPECT_EQ(r.err + std::to_string(r.status), "vokcli " + c.command[0] + ": 入力側と出力側のパス名が同じです\n2") << args.back();
+            EXPECT_EQ(testutil::readText(in) + testutil::readText(ptn) + testutil::readText(cpy), kept) << c.target << " " << spelling;
+            std::filesystem::remove(other);
+        }
     }
     EXPECT_TRUE(tmpIsEmpty());
     const std::string dashed = io.file("-in.txt");
     testutil::writeFile(dashed, hex("41"));
     EXPECT_EQ(run({"s2j", "--code", "kana", "--", dashed, "OUT"}).status, 0) << "-- ends the options";
+}
+
+// A named pipe as an input gets its answer at once; what cannot be printed
+// is a failure.
+TEST_F(Cli, PipesAndUnwritableStreams) {
+    ASSERT_EQ(mkfifo(in.c_str(), 0600), 0);
+    const CliRun r = run({"s2j", "--code", "kana", "IN", "OUT"});
+    EXPECT_EQ(r.err + std::to_string(r.status), "シフトJISファイルがオープン出来ません\n[" + in + "]はファイルではありません(名前付きパイプ)\n2");
+    std::filesystem::remove(in);
+    testutil::writeFile(in, hex("41"));
+    const std::string command = std::string(VOK_CLI_PATH) + " s2j --code kana '" + in + "' '" + out + "' >/dev/full";
+    const int raw = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 2) << raw;
+    EXPECT_EQ(std::system((std::string(VOK_CLI_PATH) + " s2j --help >/dev/full").c_str()) >> 8, 2);
 }
 
 TEST_F(Cli, HelpShowsEveryOptionWithAnExample) {
