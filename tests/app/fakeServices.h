@@ -108,7 +108,11 @@ struct Harness : vok::MessageBoxes, vok::FileDialogs, vok::Clock, vok::Dialogs, 
 
     using I = std::int32_t;
     using S = const char*;
-    float voklVersion() override { return fail(noVersion), ++versionCalls, version; }
+    float voklVersion() override {
+        fail(noVersion);
+        ++versionCalls;
+        return version;
+    }
     I s2jconv(I a, I b, I c, S d, S e, S f) override { return record({"s2jconv", n(a), n(b), n(c), d, e, f}); }
     I j2sconv(I a, I b, I c, I d, I e, S f, S g, S h, S i, S j) override {
         return record({"j2sconv", n(a), n(b), n(c), n(d), n(e), f, g, h, i, j});

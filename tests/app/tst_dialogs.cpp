@@ -48,11 +48,12 @@ private slots:
         QTest::newRow("Tab") << QKeySequence("Tab") << "cmdOk";
         QTest::newRow("Enter") << QKeySequence("Return") << "closed";
         QTest::newRow("copy") << QKeySequence("Down, Shift+End, Ctrl+C") << "二行目";
+        QTest::newRow("a page down") << QKeySequence("PgDown") << "last line";
     }
     void errorDialogKeys() {
         QFETCH(QKeySequence, keys);
         QFETCH(QString, outcome);
-        QVERIFY(writeFile(log_, testutil::logLines("一行目\n二行目\n").c_str()));
+        QVERIFY(writeFile(log_, testutil::logLines("一行目\n二行目\n三\n四\n五\n").c_str()));
         QGuiApplication::clipboard()->setText("貼り付け");
         QWidget mainWindow;
         mainWindow.show();
@@ -63,11 +64,12 @@ private slots:
         checkLook(&dialog);
         auto* box = dialog.findChild<QPlainTextEdit*>();
         for (int i = 0; i < keys.count(); ++i) QTest::keySequence(box, keys[i]);
-        QCOMPARE(box->toPlainText(), QStringLiteral("一行目\n二行目\n"));
+        QCOMPARE(box->toPlainText(), QStringLiteral("一行目\n二行目\n三\n四\n五\n"));
         QCOMPARE(dialog.isVisible(), outcome != "closed");
         if (outcome == "closed") QCOMPARE(dialog.result(), int(QDialog::Accepted));
         if (outcome == "cmdOk") QCOMPARE(QApplication::focusWidget()->objectName(), outcome);
         if (outcome == "二行目") QCOMPARE(QGuiApplication::clipboard()->text(), outcome);
+        if (outcome == "last line") QCOMPARE(box->textCursor().blockNumber(), box->blockCount() - 1);
     }
 
     void versionDialog() {

