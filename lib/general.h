@@ -20,8 +20,10 @@
 
 namespace vokl {
 
-// The platform C library's text for an error number (fills "原因=%s" and "errno=%s").
-std::string systemErrorText(int err);
+// The platform C library's text for an error number (fills "原因=%s" and
+// "errno=%s"), in UTF-8 or in Shift-JIS: converted from the locale's
+// language when that is possible, else the C locale's plain text.
+std::string systemErrorText(int err, bool utf8 = false);
 
 // A path as printed into the log: the caller's bytes, never a format.
 inline const char* shownPath(const char* path) { return path != nullptr ? path : ""; }
@@ -46,6 +48,8 @@ public:
     // opens; anything else fails with kind() telling what the path names. On
     // failure returns false and lastError() holds the error number.
     bool open(const char* path, Mode mode);
+    // Writes to a copy of an open descriptor, which stays the caller's.
+    bool openDescriptor(int fd);
     bool isOpen() const { return fp_ != nullptr; }
     int lastError() const { return lastError_; }
     FileKind kind() const { return kind_; }
@@ -68,16 +72,41 @@ private:
 // The kind of file at path, following links; Regular also when it cannot be
 // examined (opening it will then say why).
 FileKind fileKind(const char* path);
-// The log's words for a kind that is not a plain file ("名前付きパイプ", ...).
-const char* kindText(FileKind kind);
+// The log line (one %s: the path) for an input of a kind that is not a plain
+// file: "[%s]はファイルではありません(名前付きパイプ)" and so on.
+const char* notFileMessage(FileKind kind);
 
 // Where a conversion takes its input bytes from: the input file, or a test's
 // stand-in that fails on purpose. Reads only forward.
 class ByteSource {
 public:
     virtual ~ByteSource() = default;
-    // Bytes read (any number up to size), 0 at the end, -1 on a read error.
+    // Bytes read (any number up to size), 0 at the end, -1 on a read error,
+    // kInterrupted when a signal cut a wait short (the read may be retried).
     virtual std::int64_t read(void* buffer, std::size_t size) = 0;
+    static constexpr std::int64_t kInterrupted = -2;
+};
+
+// An open descriptor, such as a pipe.
+class DescriptorSource final : public ByteSource {
+public:
+    explicit DescriptorSource(int fd) : fd_(fd) {}
+    std::int64_t read(void* buffer, std::size_t size) override;
+
+private:
+    int fd_;
+};
+
+// Progress of a job: reported to the caller's callback as input is read, at
+// most every kProgressInterval, and asked each time whether to stop.
+struct Progress {
+    using Callback = int (*)(void* user, std::int64_t done, std::int64_t total);
+    Callback callback = nullptr;
+    void* user = nullptr;
+    std::int64_t total = -1;  // -1: not known
+    std::int64_t lastReport = -1;  // steady-clock milliseconds
+    // True when the caller asks to stop. `force`: at the start and the end.
+    bool report(std::int64_t done, bool force);
 };
 
 class FileSource final : public ByteSource {
@@ -99,9 +128,9 @@ private:
 // to hold: a file that grows or shrinks while it is converted is a failure.
 class InputReader {
 public:
-    enum class Failure { None, Read, Changed };
+    enum class Failure { None, Read, Changed, Stopped };
 
-    InputReader(ByteSource& source, std::int64_t expectedSize, std::size_t keep);
+    InputReader(ByteSource& source, std::int64_t expectedSize, std::size_t keep, Progress* progress = nullptr);
     // Bytes copied (fewer than size only at the end), or -1 on a failure.
     std::int64_t read(std::uint8_t* to, std::size_t size);
     // Steps back over bytes read; false beyond what is kept.
@@ -111,11 +140,14 @@ public:
     bool holds(std::int64_t total);
     std::int64_t position() const { return start_ + static_cast<std::int64_t>(at_); }
     Failure failure() const { return failure_; }
+    // The input's size once its end has been read, else -1.
+    std::int64_t sizeFound() const { return ended_ ? start_ + static_cast<std::int64_t>(end_) : -1; }
 
 private:
     bool fill();
 
     ByteSource& source_;
+    Progress* progress_;
     const std::int64_t expected_;
     const std::size_t keep_;
     std::unique_ptr<std::uint8_t[]> buffer_;
@@ -127,26 +159,43 @@ private:
     Failure failure_ = Failure::None;
 };
 
-// The log of one call: text lines ending in CR LF, written as conditions are
-// found. A log that was not asked for swallows every line.
+// The log of one call: lines written as conditions are found, to a file (in
+// Shift-JIS with CR LF line ends, or in UTF-8), and to a callback in UTF-8
+// one line at a time. A log that was not asked for swallows every line.
+// Formats are the message catalogue's Shift-JIS strings; paths fill a %s as
+// the caller gave them.
 class Log {
 public:
+    using Callback = void (*)(void* user, const char* line);
+
     Log() = default;
     Log(const Log&) = delete;
     Log& operator=(const Log&) = delete;
 
     // Creates (truncates) the file; false when it cannot be created.
-    bool create(const char* path);
-    bool isOpen() const { return file_.isOpen(); }
+    bool create(const char* path, bool utf8 = false, bool crlf = true);
+    void setCallback(Callback callback, void* user) { callback_ = callback, user_ = user; }
+    bool isOpen() const { return file_.isOpen() || callback_ != nullptr; }
+    bool hasFile() const { return file_.isOpen(); }
     int lastError() const { return file_.lastError(); }
     void line(const char* format, ...) VOKL_PRINTF(2, 3);
+    // A line whose last %s is the system's text for `err` (and whose first,
+    // when `path` is given, the path), each form in its own encoding.
+    void causeLine(const char* format, const char* path, int err);
+    void causeLine(const char* format, int err) { causeLine(format, nullptr, err); }
     // Closes now (the destructor would otherwise do it); false when a line
     // could not be written, then or before.
     bool close();
     bool failed() const { return failed_; }
 
 private:
+    void emit(const std::string& sjis, const std::string& utf8);
+
     File file_;
+    bool utf8_ = false;
+    bool crlf_ = true;
+    Callback callback_ = nullptr;
+    void* user_ = nullptr;
     bool failed_ = false;
 };
 
@@ -162,42 +211,85 @@ struct FileCheckCodes {
 inline constexpr FileCheckCodes kS2jChecks{VOKL_ESJIS_OPEN, VOKL_ESJIS_EMPTY, VOKL_EJEF_OPEN, true};
 inline constexpr FileCheckCodes kJ2sChecks{VOKL_EJEF_OPEN, VOKL_EJEF_EMPTY, VOKL_ESJIS_OPEN, false};
 
+// An input or output of a job: a path, or else an open descriptor shown in
+// the log under `name`.
+struct Endpoint {
+    const char* path = nullptr;
+    int fd = -1;
+    const char* name = nullptr;
+    const char* shown() const { return path != nullptr ? path : fd < 0 ? "" : name != nullptr ? name : "-"; }
+};
+
 struct CheckedFiles {
     File input;
+    std::unique_ptr<ByteSource> source;  // reads the input, file or descriptor
     File output;
-    std::int64_t inputSize = 0;
+    std::int64_t inputSize = -1;         // -1: not known (a pipe)
+    bool outputCreated = false;          // made from a path by this call
 };
 
 // Opens the input, creates the output and checks the input's size in the
 // export's order, logging each failure. An output that names the input or
 // one of `otherReads` is refused with the output code before anything is
-// opened; an input that is not a plain file with the input code. Returns 0
-// or the failure code.
+// opened; an input that is not a plain file with the input code. An input
+// whose size is not known is empty when nothing can be read from it.
+// Returns 0 or the failure code.
+std::int32_t openAndCheck(Log& log, const Endpoint& input, const Endpoint& output, const FileCheckCodes& codes,
+                          CheckedFiles& files, std::initializer_list<const char*> otherReads = {});
 std::int32_t openAndCheck(Log& log, const char* inputPath, const char* outputPath, const FileCheckCodes& codes,
                           CheckedFiles& files, std::initializer_list<const char*> otherReads = {});
 
-// Runs one export: creates the log when asked for (-31 when it cannot be
-// created or names one of the files the call reads), runs the job, and turns
-// an exhausted memory into -30 with its log line. A log that could not be
+// Where a job's log goes: a file (when `file` is set; the path may not name
+// a file the job reads), a callback, both or neither.
+struct LogTarget {
+    bool file = false;
+    const char* path = nullptr;
+    Log::Callback callback = nullptr;
+    void* user = nullptr;
+};
+
+// Runs one job: sets up its log (-31 when the file cannot be created or
+// names one of the files the call reads), runs the job, and turns an
+// exhausted memory into -30 with its log line. A log file that could not be
 // written in full also gives -31: its lines are lost. No exception leaves
 // this function.
 template <class Job>
+std::int32_t runLogged(const LogTarget& target, std::initializer_list<const char*> reads, Job&& job) noexcept;
+
+// runLogged for the four exports: a log file when the log switch is set.
+template <class Job>
 std::int32_t runExport(std::int32_t logSwitch, const char* logPath, std::initializer_list<const char*> reads,
-                       Job&& job) noexcept;
+                       Job&& job) noexcept {
+    return runLogged(LogTarget{logSwitch != 0, logPath, nullptr, nullptr}, reads, std::forward<Job>(job));
+}
 
 std::int32_t reportNoMemory(Log& log) noexcept;
+
+// The input and output an extended call names.
+Endpoint inputOf(const vokl_options& options);
+Endpoint outputOf(const vokl_options& options);
+
+// Runs one job of the extended interface: checks the options, sets up the
+// log as they say, opens and checks the input and output as `codes` orders
+// (an output path naming `otherRead` is refused too), runs the job with the
+// progress to report, and removes the output file it made when the job was
+// stopped.
+template <class Job>
+std::int32_t runExtended(const vokl_options* options, const char* otherRead, const FileCheckCodes& codes,
+                         Job&& job) noexcept;
 
 }  // namespace vokl
 
 #include <new>
+#include <utility>
 
 template <class Job>
-std::int32_t vokl::runExport(std::int32_t logSwitch, const char* logPath, std::initializer_list<const char*> reads,
-                             Job&& job) noexcept {
+std::int32_t vokl::runLogged(const LogTarget& target, std::initializer_list<const char*> reads, Job&& job) noexcept {
     try {
-        if (logSwitch != 0 && namedInput(logPath, reads) != nullptr) return VOKL_ELOG_CREATE;
+        if (target.file && namedInput(target.path, reads) != nullptr) return VOKL_ELOG_CREATE;
         Log log;
-        if (logSwitch != 0 && !log.create(logPath)) return VOKL_ELOG_CREATE;
+        if (target.file && !log.create(target.path)) return VOKL_ELOG_CREATE;
+        log.setCallback(target.callback, target.user);
         std::int32_t rc;
         try {
             rc = job(log);
@@ -210,4 +302,23 @@ std::int32_t vokl::runExport(std::int32_t logSwitch, const char* logPath, std::i
         // cross the C boundary.
         return VOKL_ENOMEM;
     }
+}
+
+template <class Job>
+std::int32_t vokl::runExtended(const vokl_options* options, const char* otherRead, const FileCheckCodes& codes,
+                               Job&& job) noexcept {
+    if (options == nullptr || options->size < sizeof(vokl_options)) return VOKL_EOPTIONS;
+    const vokl_options& o = *options;
+    const LogTarget target{o.log_path != nullptr, o.log_path, o.log_line, o.user};
+    return runLogged(target, {o.input_path, otherRead}, [&](Log& log) -> std::int32_t {
+        CheckedFiles files;
+        if (std::int32_t rc = openAndCheck(log, inputOf(o), outputOf(o), codes, files, {otherRead})) return rc;
+        Progress progress{o.progress, o.user, files.inputSize};
+        const std::int32_t rc = job(log, files, progress);
+        if (rc == VOKL_ESTOPPED && files.outputCreated) {
+            files.output.close();
+            std::remove(o.output_path);
+        }
+        return rc;
+    });
 }

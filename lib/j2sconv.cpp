@@ -18,6 +18,7 @@
 #include "pattern.h"
 #include "tblank.h"
 #include "tblknj.h"
+#include "tbluni.h"
 
 #if defined(__GNUC__)
 #define VOKL_COLD __attribute__((cold, noinline))
@@ -75,15 +76,17 @@ struct Step {
 class Engine {
 public:
     // `started` turns true once the buffers exist and the input is being read.
-    Engine(Log& log, Log& errorLines, InputReader& in, OutputSink& out, const char* jefPath,
-           std::int32_t codeOption, bool lineEnds, bool& started)
+    Engine(Log& log, Log& errorLines, InputReader& in, OutputSink& out, const Arguments& args,
+           const std::uint8_t* jefTable, bool& started)
         : log_(log),
           errorLines_(errorLines),
           in_(in),
           out_(out),
-          jefPath_(jefPath),
-          table_(ebcdicToJis8(variantFor(codeOption)).data()),
-          lineEnds_(lineEnds),
+          jefPath_(args.jefPath),
+          jefTable_(jefTable),
+          lineEndLf_(args.lineEndLf),
+          table_(ebcdicToJis8(variantFor(args.codeOption)).data()),
+          lineEnds_(args.recordLength != 0),
           started_(started) {}
 
     std::int32_t runStream(std::int64_t blockLength);
@@ -115,7 +118,7 @@ private:
     }
     void pair(std::uint8_t first, std::uint8_t second, std::int64_t index, std::uint8_t* out) {
         unsigned code = first * 256u + second;
-        const std::uint8_t* entry = jefToSjis(code);
+        const std::uint8_t* entry = jefEntry(code);
         if (entry[0] != 0 || entry[1] != 0) {
             out[0] = entry[0];
             out[1] = entry[1];
@@ -137,21 +140,34 @@ private:
     }
 
     std::int32_t readFailed() {
-        if (in_.failure() == InputReader::Failure::Changed) log_.line(msg::kMsgInputChanged, shownPath(jefPath_));
-        else log_.line(msg::kMsgJefReadFailed);
-        return VOKL_EJEF_READ;
+        switch (in_.failure()) {
+        case InputReader::Failure::Stopped:
+            log_.line(msg::kMsgStopped);
+            return VOKL_ESTOPPED;
+        case InputReader::Failure::Changed:
+            log_.line(msg::kMsgInputChanged, shownPath(jefPath_));
+            return VOKL_EJEF_READ;
+        default:
+            log_.line(msg::kMsgJefReadFailed);
+            return VOKL_EJEF_READ;
+        }
     }
     // At least `count` more bytes of input after the byte counter.
     bool inputLeft(std::int64_t count) { return in_.holds(consumed_ + count); }
     std::int32_t writeFailed() {
-        log_.line(msg::kMsgSjisWriteFailed, systemErrorText(out_.lastError()).c_str());
+        log_.causeLine(msg::kMsgSjisWriteFailed, out_.lastError());
         return VOKL_ESJIS_WRITE;
     }
+    const std::uint8_t* jefEntry(unsigned code) const { return jefTable_ + 2 * code; }
     std::size_t endLine(std::uint8_t* at) {
         if (!lineEnds_) return 0;
+        ++lineEndCount_;
+        if (lineEndLf_) {
+            at[0] = kLf;
+            return 1;
+        }
         at[0] = kCr;
         at[1] = kLf;
-        ++lineEndCount_;
         return kLineEndBytes;
     }
     std::int32_t finish() {
@@ -164,6 +180,8 @@ private:
     InputReader& in_;
     OutputSink& out_;
     const char* jefPath_;
+    const std::uint8_t* const jefTable_;
+    const bool lineEndLf_;
     const std::uint8_t* const table_;
     const bool lineEnds_;
     std::int64_t consumed_ = 0;  // the byte counter: bytes of the input used so far
@@ -263,8 +281,8 @@ std::int32_t Engine::convertPiece(const std::uint8_t* in, std::int64_t n, bool f
         // time while both have an entry.
         while (k + 3 < n && in[k] >= kFirstJefByte && in[k + 2] >= kFirstJefByte) {
             std::uint16_t first, second;
-            std::memcpy(&first, jefToSjis(in[k] * 256u + in[k + 1]), 2);
-            std::memcpy(&second, jefToSjis(in[k + 2] * 256u + in[k + 3]), 2);
+            std::memcpy(&first, jefEntry(in[k] * 256u + in[k + 1]), 2);
+            std::memcpy(&second, jefEntry(in[k + 2] * 256u + in[k + 3]), 2);
             if (first == 0 || second == 0) break;
             std::memcpy(o, &first, 2);
             std::memcpy(o + 2, &second, 2);
@@ -272,7 +290,7 @@ std::int32_t Engine::convertPiece(const std::uint8_t* in, std::int64_t n, bool f
             k += 4;
         }
         while (k + 1 < n && in[k] >= kFirstJefByte) {
-            const std::uint8_t* entry = jefToSjis(in[k] * 256u + in[k + 1]);
+            const std::uint8_t* entry = jefEntry(in[k] * 256u + in[k + 1]);
             if ((entry[0] | entry[1]) == 0) break;
             o[0] = entry[0];
             o[1] = entry[1];
@@ -520,7 +538,7 @@ void Engine::walkFast(const Steps& steps, const std::string& pattern, bool skipS
             const std::size_t end = i + step.length;
             while (i + 1 < n && i < end && (record[i] >= kFirstJefByte || !skipShiftCodes || !isShiftCode(record[i]))) {
                 std::uint16_t code;
-                std::memcpy(&code, jefToSjis(record[i] * 256u + record[i + 1]), 2);
+                std::memcpy(&code, jefEntry(record[i] * 256u + record[i + 1]), 2);
                 if (code != 0)
                     std::memcpy(out + h, &code, 2);
                 else
@@ -646,8 +664,8 @@ std::int64_t streamBlockLength(std::int32_t recordLength, std::int64_t inputSize
     return inputSize <= kSingleReadLimit ? inputSize : kDefaultBlockLength;
 }
 
-OutputSink::OutputSink(File& file)
-    : file_(file), buffer_(new std::uint8_t[kCapacity]), capacity_(kCapacity) {}
+OutputSink::OutputSink(File& file, bool utf8)
+    : file_(file), utf8_(utf8), buffer_(new std::uint8_t[kCapacity]), capacity_(kCapacity) {}
 
 std::uint8_t* OutputSink::reserve(std::size_t size) {
     if (capacity_ - used_ >= size) return buffer_.get() + used_;
@@ -660,10 +678,27 @@ std::uint8_t* OutputSink::reserve(std::size_t size) {
     return buffer_.get();
 }
 
+void OutputSink::commit(std::size_t size) {
+    if (!utf8_) {
+        used_ += size;
+        return;
+    }
+    // The engines write whole Shift-JIS characters; each goes out in UTF-8.
+    appendAsUtf8(std::string_view(reinterpret_cast<const char*>(buffer_.get() + used_), size), encoded_);
+    if (encoded_.size() >= kCapacity) flushed_ = flush() && flushed_;
+}
+
+void OutputSink::put(std::string_view bytes) {
+    if (utf8_) encoded_.append(bytes);
+    else if (std::uint8_t* at = reserve(bytes.size())) std::memcpy(at, bytes.data(), bytes.size()), used_ += bytes.size();
+}
+
 bool OutputSink::flush() {
-    if (used_ == 0) return true;
-    bool ok = file_.write(buffer_.get(), used_);
+    bool ok = flushed_;
+    if (used_ != 0) ok = file_.write(buffer_.get(), used_) && ok;
+    if (!encoded_.empty()) ok = file_.write(encoded_.data(), encoded_.size()) && ok;
     used_ = 0;
+    encoded_.clear();
     return ok;
 }
 
@@ -675,15 +710,17 @@ namespace {
 class ConvLog {
 public:
     ConvLog(Log& log, const Arguments& args) : path_(args.convLogPath) {
+        // Without a path (extended calls only) its lines go to the log.
+        if (path_ == nullptr && args.convLogOptional) return;
         const char* pattern = meansNoPattern(args.patternPath) ? nullptr : args.patternPath;
         const char* logPath = log.isOpen() ? args.logPath : nullptr;
         if (namedInput(path_, {args.jefPath, args.sjisPath, pattern, logPath}) != nullptr) {
             log.line(msg::kMsgSameFile, shownPath(path_));
             return;
         }
-        created_ = file_.create(path_);
-        if (!created_)
-            log.line(msg::kMsgOpenFailedCause, shownPath(path_), systemErrorText(file_.lastError()).c_str());
+        // Written in the text's own encoding and line ends.
+        created_ = file_.create(path_, args.utf8, !args.lineEndLf);
+        if (!created_) log.causeLine(msg::kMsgOpenFailedCause, shownPath(path_), file_.lastError());
     }
     Log& lines(Log& log) { return created_ ? file_ : log; }
     // Kept with -1 (and said so in the log, unless its lines could not all
@@ -693,7 +730,7 @@ public:
         if (rc == VOKL_ECHARS_REPLACED) {
             if (!created_) return;  // its lines are in the log itself
             if (file_.close()) log.line(msg::kMsgConvLogWritten, shownPath(path_));
-            else log.line(msg::kMsgConvLogWriteFailed, shownPath(path_), systemErrorText(file_.lastError()).c_str());
+            else log.causeLine(msg::kMsgConvLogWriteFailed, shownPath(path_), file_.lastError());
             return;
         }
         if (!created_ || !engineStarted) return;
@@ -707,25 +744,43 @@ private:
     bool created_ = false;
 };
 
+// JEF -> Shift-JIS, with every pair whose Shift-JIS code has no Unicode
+// character taken as unmapped: in UTF-8 text it could not be written.
+std::unique_ptr<std::uint8_t[]> utf8JefTable() {
+    auto table = std::make_unique_for_overwrite<std::uint8_t[]>(2 * 65536);
+    for (unsigned code = 0; code < 65536; ++code) {
+        const std::uint8_t* entry = jefToSjis(code);
+        const bool written = (entry[0] | entry[1]) != 0 && kCp932ToUnicode[entry[0] * 256u + entry[1]] != kNoCode;
+        table[2 * code] = written ? entry[0] : 0;
+        table[2 * code + 1] = written ? entry[1] : 0;
+    }
+    return table;
+}
+
 std::int32_t runEngine(Log& log, ConvLog& convLog, const Arguments& args, CheckedFiles& files,
                        ByteSource& source, const PatternList* patterns, bool& started) {
     try {
-        OutputSink sink(files.output);
+        OutputSink sink(files.output, args.utf8);
+        if (args.utf8 && args.bom) sink.put("\xEF\xBB\xBF");
+        std::unique_ptr<std::uint8_t[]> utf8Table;
+        if (args.utf8) utf8Table = utf8JefTable();
         // Pattern mode steps back over the part of a record another pattern does not take.
-        InputReader in(source, files.inputSize, patterns != nullptr ? static_cast<std::size_t>(patterns->maxRecordLen) : 1);
-        Engine engine(log, convLog.lines(log), in, sink, args.jefPath, args.codeOption, args.recordLength != 0,
-                      started);
-        std::int32_t rc =
-            patterns == nullptr
-                ? engine.runStream(streamBlockLength(args.recordLength, files.inputSize))
-                : engine.runPattern(*patterns, args.keepShift != kKeepShiftCodes, args.trimFlags);
+        InputReader in(source, files.inputSize, patterns != nullptr ? static_cast<std::size_t>(patterns->maxRecordLen) : 1,
+                       args.progress);
+        Engine engine(log, convLog.lines(log), in, sink, args, args.utf8 ? utf8Table.get() : kJefToSjis, started);
+        // A pipe's size is what it holds: enough of it is read ahead to tell.
+        std::int64_t size = files.inputSize;
+        if (size < 0) size = in.holds(kSingleReadLimit + 1) ? kSingleReadLimit + 1 : std::max<std::int64_t>(in.sizeFound(), 1);
+        std::int32_t rc = patterns == nullptr
+                              ? engine.runStream(streamBlockLength(args.recordLength, size))
+                              : engine.runPattern(*patterns, args.keepShift != kKeepShiftCodes, args.trimFlags);
         if (rc < VOKL_ECHARS_REPLACED) {
             // What was converted before the failure still reaches the file.
             sink.flush();
             return rc;
         }
         if (!files.output.close()) {
-            log.line(msg::kMsgSjisWriteFailed, systemErrorText(files.output.lastError()).c_str());
+            log.causeLine(msg::kMsgSjisWriteFailed, files.output.lastError());
             return VOKL_ESJIS_WRITE;
         }
         return rc;
@@ -736,24 +791,26 @@ std::int32_t runEngine(Log& log, ConvLog& convLog, const Arguments& args, Checke
 
 }  // namespace
 
+std::int32_t convertChecked(Log& log, const Arguments& args, CheckedFiles& files, ByteSource& source) {
+    ConvLog convLog(log, args);
+    PatternList patterns;
+    const bool stream = meansNoPattern(args.patternPath);
+    if (!stream) {
+        if (std::int32_t rc = readPatternFile(log, args.patternPath, args.codeOption, patterns)) return rc;
+    }
+    bool started = false;
+    std::int32_t rc = runEngine(log, convLog, args, files, source, stream ? nullptr : &patterns, started);
+    convLog.settle(log, rc, started);
+    return rc;
+}
+
 std::int32_t convertJef(Log& log, const Arguments& args, JefSource* source) {
     CheckedFiles files;
     const bool stream = meansNoPattern(args.patternPath);
     if (std::int32_t rc = openAndCheck(log, args.jefPath, args.sjisPath, kJ2sChecks, files,
                                        {stream ? nullptr : args.patternPath}))
         return rc;
-    ConvLog convLog(log, args);
-
-    PatternList patterns;
-    if (!stream) {
-        if (std::int32_t rc = readPatternFile(log, args.patternPath, args.codeOption, patterns)) return rc;
-    }
-    FileSource fileSource(files.input);
-    bool started = false;
-    std::int32_t rc = runEngine(log, convLog, args, files, source != nullptr ? *source : fileSource,
-                                stream ? nullptr : &patterns, started);
-    convLog.settle(log, rc, started);
-    return rc;
+    return convertChecked(log, args, files, source != nullptr ? *source : *files.source);
 }
 
 }  // namespace vokl::j2s
@@ -775,5 +832,30 @@ extern "C" VOKL_API int32_t VOKL_CALL j2sconv(int32_t logSwitch, int32_t codeOpt
         args.convLogPath = convLogPath;
         args.logPath = logPath;
         return vokl::j2s::convertJef(log, args);
+    });
+}
+
+extern "C" VOKL_API int32_t VOKL_CALL vokl_j2s(const vokl_options* options, int32_t codeOption, int32_t recordLength,
+                                               int32_t keepShift, int32_t trimFlags, const char* patternPath,
+                                               const char* convLogPath) {
+    const char* pattern = vokl::j2s::meansNoPattern(patternPath) ? nullptr : patternPath;
+    return vokl::runExtended(options, pattern, vokl::kJ2sChecks, [&](vokl::Log& log, vokl::CheckedFiles& files, vokl::Progress& progress) {
+        const vokl::Endpoint input = vokl::inputOf(*options), output = vokl::outputOf(*options);
+        vokl::j2s::Arguments args;
+        args.codeOption = codeOption;
+        args.recordLength = recordLength;
+        args.keepShift = keepShift;
+        args.trimFlags = trimFlags;
+        args.jefPath = input.shown();
+        args.sjisPath = output.path;
+        args.patternPath = patternPath;
+        args.convLogPath = convLogPath;
+        args.logPath = options->log_path;
+        args.utf8 = options->pc_encoding == VOKL_PC_UTF8;
+        args.bom = options->utf8_bom != 0;
+        args.lineEndLf = options->line_end == VOKL_EOL_LF;
+        args.convLogOptional = true;
+        args.progress = &progress;
+        return vokl::j2s::convertChecked(log, args, files, *files.source);
     });
 }

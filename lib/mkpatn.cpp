@@ -215,7 +215,7 @@ std::int32_t makePattern(Log& log, const PatternOptions& options, const char* co
         return VOKL_ECOPYBOOK_OPEN;
     }
     if (const FileKind kind = fileKind(copybookPath); kind != FileKind::Regular && kind != FileKind::Directory) {
-        log.line(msg::kMsgNotPlainFile, shownPath(copybookPath), kindText(kind));
+        log.line(notFileMessage(kind), shownPath(copybookPath));
         return VOKL_ECOPYBOOK_OPEN;
     }
     if (copybookSize == 0) {

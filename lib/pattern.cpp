@@ -337,7 +337,7 @@ std::int32_t readList(Log& log, const char* path, std::int32_t codeOption, Patte
     File file;
     if (!file.open(path, File::Mode::ReadBinary)) {
         if (file.kind() == FileKind::Regular || file.kind() == FileKind::Directory) log.line(msg::kMsgOpenFailed, shownPath(path));
-        else log.line(msg::kMsgNotPlainFile, shownPath(path), kindText(file.kind()));
+        else log.line(notFileMessage(file.kind()), shownPath(path));
         return VOKL_EPATTERN_OPEN;
     }
     std::int64_t size = 0;

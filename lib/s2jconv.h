@@ -12,8 +12,10 @@ namespace vokl {
 struct S2jRequest {
     std::int32_t codeOption = 4;
     std::int32_t shiftCodes = 0;  // exactly 1 frames double-byte runs
-    const char* inputPath = nullptr;
+    const char* inputPath = nullptr;   // as shown in the log
     const char* outputPath = nullptr;
+    bool utf8 = false;                 // the text is UTF-8, not Shift-JIS
+    Progress* progress = nullptr;
 };
 
 // Block size: the whole input when it fits one read, else half of that.
