@@ -5,11 +5,17 @@
 // program words them.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
+#include <tuple>
 
 #include "testutil.h"
 
@@ -133,8 +139,57 @@ TEST_F(Cli, ReportsLikeTheDesktopProgram) {
     EXPECT_EQ(testutil::readText(log), testutil::logLines("JIS->EBCDIC 変換エラー(JIS=0x09,行=1,桁=1)\n"));
     r = run({"s2j", "--code", "kana", "--log", io.file("無い/変換.log"), "IN", "OUT"});
     EXPECT_EQ(r.err + std::to_string(r.status), "作業用ファイルがオープン出来ません\n2");
-    r = run({"s2j", "--code", "kana", "IN", "OUT"}, io.file("no-such-folder"));
+    testutil::writeFile(in, std::string(" 01 A PIC X.\n"));
+    r = run({"mkpatn", "IN", "OUT"}, io.file("no-such-folder"));
     EXPECT_EQ(r.err + std::to_string(r.status), "一時ファイルが作成できませんでした\n2");
+}
+
+// UTF-8 on the PC side, pipes through "-", the progress line on a terminal
+// and Ctrl-C.
+TEST_F(Cli, Utf8PipesProgressAndStopping) {
+    const std::string cli = VOK_CLI_PATH;
+    auto shell = [&](const std::string& command) {
+        const std::string full = "cd '" + io.path().string() + "' && " + command + " 2>err";
+        const int raw = std::system(full.c_str());
+        return std::pair{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, testutil::readText(io.file("err"))};
+    };
+    testutil::writeFile(in, std::string("\xEF\xBB\xBF" "A漢\n"));
+    auto [status, err] = shell("cat '" + in + "' | " + cli + " s2j --encoding utf-8 --code kana --shift - - > host.bin");
+    EXPECT_EQ(err + std::to_string(status), "コード変換が終了しました(レコード=1件)\n0") << "the status goes to standard error";
+    EXPECT_EQ(testutil::readFile(io.file("host.bin")), hex("C128B4C129"));
+    std::tie(status, err) = shell(cli + " j2s --encoding utf-8 --bom --line-end lf --record-length 3 --code kana - - < host.bin > back.txt");
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_EQ(testutil::readText(io.file("back.txt")), "\xEF\xBB\xBF" "A\n漢\n");
+    std::tie(status, err) = shell(": | " + cli + " j2s --code kana - out.txt");
+    EXPECT_EQ(err + std::to_string(status), "JEFファイルにデータがありません\n[-]のファイルサイズが 0 です\n2");
+    std::tie(status, err) = shell(cli + " s2j --code kana --encoding euc IN OUT");
+    EXPECT_NE(err.find("--encoding の値が正しくありません"), std::string::npos);
+    if (std::system("command -v script >/dev/null") == 0) {
+        std::tie(status, err) = shell("script -qec \"" + cli + " s2j --code kana '" + in + "' out.bin\" /dev/null > tty.txt");
+        EXPECT_NE(testutil::readText(io.file("tty.txt")).find("100%"), std::string::npos) << "a progress line on a terminal";
+        std::tie(status, err) = shell("script -qec \"" + cli + " s2j --quiet --code kana '" + in + "' out.bin\" /dev/null > tty.txt");
+        EXPECT_EQ(testutil::readText(io.file("tty.txt")).find("%"), std::string::npos) << "none with --quiet";
+    }
+    // Ctrl-C while it waits on a pipe that never ends: stopped, output gone.
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[0], 0);
+        dup2(open("/dev/null", O_WRONLY), 2);
+        close(fds[1]);
+        execl(cli.c_str(), cli.c_str(), "s2j", "--code", "kana", "-", out.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[0]);
+    ASSERT_EQ(write(fds[1], "AAAA", 4), 4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(pid, SIGINT);
+    int raw = 0;
+    waitpid(pid, &raw, 0);
+    close(fds[1]);
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 130) << raw;
+    EXPECT_FALSE(testutil::exists(out));
 }
 
 TEST_F(Cli, ConversionErrorLogOfJ2s) {
@@ -212,8 +267,10 @@ TEST_F(Cli, PipesAndUnwritableStreams) {
 
 TEST_F(Cli, HelpShowsEveryOptionWithAnExample) {
     const std::pair<const char*, std::vector<std::string>> commands[] = {
-        {"s2j", {"--code kana", "--code kana-upper", "--code lower", "--code ascii", "--code none", "--shift", "--log"}},
-        {"j2s", {"--code kana", "--code lower", "--code ascii", "--record-length", "--keep-shift", "--trim", "--pattern", "--log", "--error-log"}}};
+        {"s2j", {"--code kana", "--code kana-upper", "--code lower", "--code ascii", "--code none", "--shift", "--log",
+                 "--encoding utf-8", "--quiet"}},
+        {"j2s", {"--code kana", "--code lower", "--code ascii", "--record-length", "--keep-shift", "--trim", "--pattern", "--log",
+                 "--error-log", "--encoding utf-8", "--bom", "--line-end lf", "--quiet"}}};
     for (const auto& [command, options] : commands) {
         const CliRun r = run({command, "--help"});
         EXPECT_EQ(r.status, 0);
