@@ -120,6 +120,35 @@ private slots:
         // Closing the main window must still end the program while the manual is open.
         QVERIFY(!viewer->testAttribute(Qt::WA_QuitOnClose));
     }
+
+    // Beside the program in the build tree, in share/vok when installed; a
+    // missing manual is named where it is looked for first.
+    void helpFileBesideOrInstalled_data() {
+        QTest::addColumn<bool>("beside");
+        QTest::addColumn<bool>("installed");
+        QTest::addColumn<bool>("expectInstalled");
+        QTest::newRow("build tree") << true << false << false;
+        QTest::newRow("installed") << false << true << true;
+        QTest::newRow("both") << true << true << false;
+        QTest::newRow("neither") << false << false << false;
+    }
+    void helpFileBesideOrInstalled() {
+        QFETCH(bool, beside);
+        QFETCH(bool, installed);
+        QFETCH(bool, expectInstalled);
+        testutil::TempDir dir;
+        const QDir root(QString::fromStdString(dir.path().string()));
+        const QString programDir = root.filePath(QStringLiteral("bin"));
+        const QString besidePath = QDir(programDir).filePath(QStringLiteral("vok.hlp"));
+        const QString installedPath =
+            QDir::cleanPath(QDir(programDir).filePath(QStringLiteral(VOK_BIN_TO_HELPDIR "/vok.hlp")));
+        QVERIFY(QDir().mkpath(programDir) && QDir().mkpath(QFileInfo(installedPath).path()));
+        if (beside) testutil::writeFile(besidePath.toStdString(), std::string(kSmallManual));
+        if (installed) testutil::writeFile(installedPath.toStdString(), std::string(kSmallManual));
+        const QString found = FindHelpFile(programDir);
+        QCOMPARE(QDir::cleanPath(found), expectInstalled ? installedPath : besidePath);
+        if (beside || installed) QCOMPARE(CmShowHelp(nullptr, found), 0);
+    }
 };
 
 QTEST_MAIN(tst_modCmShowHelp)

@@ -63,6 +63,29 @@ private slots:
         QVERIFY(QFileInfo(lib.loadedFile()).fileName().startsWith(QLatin1String("libvokl.so")));
     }
 
+    // Given the program's folder, a bare name is found where an installed tree
+    // keeps the library, in the build tree's ../lib, or beside the program,
+    // under the name with the ABI version that a run-time package has.
+    void bareNameFindsTheLibraryFromTheProgram_data() {
+        QTest::addColumn<QString>("libraryDir");
+        QTest::newRow("installed") << QStringLiteral("bin/" VOK_BIN_TO_LIBDIR);
+        QTest::newRow("build tree") << QStringLiteral("lib");
+        QTest::newRow("program folder") << QStringLiteral("bin");
+    }
+    void bareNameFindsTheLibraryFromTheProgram() {
+        QFETCH(QString, libraryDir);
+        testutil::TempDir dir;
+        const QDir root(QString::fromStdString(dir.path().string()));
+        const QString programDir = root.filePath(QStringLiteral("bin"));
+        const QString libDir = QDir::cleanPath(root.filePath(libraryDir));
+        QVERIFY(QDir().mkpath(programDir) && QDir().mkpath(libDir));
+        const QString file = QDir(libDir).filePath(QStringLiteral("libvokl_v200.so.%1").arg(VOKL_SOVERSION));
+        QVERIFY(QFile::copy(fake("v200"), file));
+        VoklLibrary lib(QStringLiteral("vokl_v200"), programDir);
+        QCOMPARE(lib.voklVersion(), 200.0f);
+        QCOMPARE(QFileInfo(lib.loadedFile()).canonicalFilePath(), QFileInfo(file).canonicalFilePath());
+    }
+
     // A missing export fails only its own call; the others still work.
     void missingExport_data() {
         QTest::addColumn<QString>("file");
