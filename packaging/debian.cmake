@@ -1,6 +1,7 @@
-# The Debian packages: cpack -G DEB in a build tree configured with
-# -DCMAKE_INSTALL_PREFIX=/usr (so that the library lands in the multiarch
-# folder), one package per install component.
+# The Debian packages, one per install component: cpack -G DEB in a built
+# tree (packaging/build-deb.sh makes one). They always install under /usr;
+# the library lands in the multiarch folder when the tree was configured
+# with -DCMAKE_INSTALL_PREFIX=/usr, in /usr/lib otherwise.
 
 set(VOK_DEB_RELEASE 1)
 set(VOK_DEB_VERSION ${VOKL_VERSION}-${VOK_DEB_RELEASE})
@@ -38,8 +39,10 @@ set(CPACK_PACKAGE_VERSION ${VOKL_VERSION})
 set(CPACK_PACKAGE_CONTACT "${VOK_PACKAGE_CONTACT}")
 set(CPACK_COMPONENTS_ALL ${VOK_PACKAGE_COMPONENTS})
 set(CPACK_STRIP_FILES ON)
-# Installed with DESTDIR, so that install-time code (vokl.pc) sees /usr.
+# Installed with DESTDIR under /usr, whatever the tree's own prefix, so that
+# install-time code (vokl.pc) sees the prefix the package installs to.
 set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 
 set(CPACK_DEB_COMPONENT_INSTALL ON)
