@@ -13,6 +13,7 @@
 
 #include "core/resultReport.h"
 #include "frmVokl.h"
+#include "modCmShowHelp.h"
 #include "modFilechk.h"
 #include "modVokCom.h"
 #include "pathBox.h"
@@ -246,7 +247,7 @@ void frmVokl::cmdCancel_Click() {
 }
 
 void frmVokl::cmdHelp_Click() {
-    const QString helpFile = QDir::toNativeSeparators(QDir(services_.programDir).filePath(QStringLiteral("vok.hlp")));
+    const QString helpFile = QDir::toNativeSeparators(FindHelpFile(services_.programDir));
     services_.dialogs.showHelp(nullptr, helpFile);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -22,8 +23,13 @@
 #include <exception>
 #include <map>
 
+#ifndef VOK_BIN_TO_HELPDIR
+#define VOK_BIN_TO_HELPDIR "../share/vok"
+#endif
+
 namespace {
 
+constexpr const char* kHelpFileName = "vok.hlp";
 constexpr const char* kViewerName = "vokHelpViewer";
 constexpr const char* kHelpFileProperty = "helpFile";
 // Anchors named "idx:<word>" in the manual make the entries of the index.
@@ -189,4 +195,13 @@ int CmShowHelp(QWidget* owner, const QString& helpFile) {
     } catch (const std::exception&) {
         return -1;
     }
+}
+
+QString FindHelpFile(const QString& programDir) {
+    const QDir program(programDir);
+    const QString beside = program.filePath(QLatin1String(kHelpFileName));
+    const QString installed =
+        QDir(program.filePath(QStringLiteral(VOK_BIN_TO_HELPDIR))).filePath(QLatin1String(kHelpFileName));
+    if (!QFileInfo(beside).isFile() && QFileInfo(installed).isFile()) return installed;
+    return beside;
 }

@@ -19,35 +19,60 @@ using J2sExport = std::int32_t(VOKL_CALL*)(std::int32_t, std::int32_t, std::int3
 using MkpatnExport = std::int32_t(VOKL_CALL*)(std::int32_t, std::int32_t, std::int32_t, const char*,
                                               const char*, const char*);
 
+#ifndef VOK_BIN_TO_LIBDIR
+#define VOK_BIN_TO_LIBDIR "../lib"
+#endif
+#ifndef VOKL_SOVERSION
+#define VOKL_SOVERSION 1
+#endif
+
+// The library's ABI version: an installed run-time package has only
+// libvokl.so.1; the unversioned libvokl.so comes with the development files.
+constexpr int kAbiVersion = VOKL_SOVERSION;
+
 bool isBareName(const QString& nameOrPath) {
     return !nameOrPath.isEmpty() && QFileInfo(nameOrPath).fileName() == nameOrPath;
 }
 
 // A library opened by Qt is searched for with Qt's own search path, not the
-// program's: the program's RPATH (../lib, its own folder) does not reach it.
-// These are the same folders, tried when the ordinary search finds nothing.
-QStringList programLibraryDirs() {
-    if (QCoreApplication::instance() == nullptr) return {};
-    const QString programDir = QCoreApplication::applicationDirPath();
-    return {QDir(programDir).filePath(QStringLiteral("../lib")), programDir};
+// program's: the program's RPATH does not reach it. These are the folders
+// the RPATH would name, tried when the ordinary search finds nothing: the
+// library folder of an installed tree, ../lib of the build tree and the
+// program's own folder.
+QStringList programLibraryDirs(const QString& programDir) {
+    QString dir = programDir;
+    if (dir.isEmpty()) {
+        if (QCoreApplication::instance() == nullptr) return {};
+        dir = QCoreApplication::applicationDirPath();
+    }
+    const QDir program(dir);
+    QStringList dirs{program.filePath(QStringLiteral(VOK_BIN_TO_LIBDIR))};
+    for (const QString& other : {program.filePath(QStringLiteral("../lib")), dir})
+        if (!dirs.contains(other)) dirs << other;
+    return dirs;
 }
 
 }  // namespace
 
-VoklLibrary::VoklLibrary(const QString& nameOrPath) : nameOrPath_(nameOrPath) {}
+VoklLibrary::VoklLibrary(const QString& nameOrPath, const QString& programDir)
+    : nameOrPath_(nameOrPath), programDir_(programDir) {}
 
 QString VoklLibrary::loadedFile() const { return library_.isLoaded() ? library_.fileName() : QString(); }
 
 void VoklLibrary::load() {
     if (library_.isLoaded()) return;
-    library_.setFileName(nameOrPath_);
+    const bool bare = isBareName(nameOrPath_);
+    if (bare)
+        library_.setFileNameAndVersion(nameOrPath_, kAbiVersion);
+    else
+        library_.setFileName(nameOrPath_);
     if (library_.load()) return;
     // The first failure is the one the user can act on; later tries only
     // repeat it for other folders.
     const QString firstError = library_.errorString();
-    if (isBareName(nameOrPath_)) {
-        for (const QString& dir : programLibraryDirs()) {
-            library_.setFileName(QDir(dir).filePath(nameOrPath_));
+    if (bare) {
+        for (const QString& dir : programLibraryDirs(programDir_)) {
+            library_.setFileNameAndVersion(QDir(dir).filePath(nameOrPath_), kAbiVersion);
             if (library_.load()) return;
         }
     }

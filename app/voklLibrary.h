@@ -11,8 +11,10 @@
 
 class VoklLibrary : public vok::VoklApi {
 public:
-    // nameOrPath: a bare name ("vokl" finds libvokl.so / vokl.dll) or a file path.
-    explicit VoklLibrary(const QString& nameOrPath = QStringLiteral("vokl"));
+    // nameOrPath: a bare name ("vokl" finds libvokl.so.1 / vokl.dll) or a file path.
+    // programDir: the folder a bare name is also looked for from (see load());
+    // empty for the running program's own folder.
+    explicit VoklLibrary(const QString& nameOrPath = QStringLiteral("vokl"), const QString& programDir = QString());
     VoklLibrary(const VoklLibrary&) = delete;
     VoklLibrary& operator=(const VoklLibrary&) = delete;
 
@@ -35,6 +37,7 @@ private:
     QFunctionPointer bound(QFunctionPointer& slot, const char* exportName);
 
     QString nameOrPath_;
+    QString programDir_;
     QLibrary library_;
     // Filled at each export's first call; typed where they are called.
     QFunctionPointer voklVersion_ = nullptr;

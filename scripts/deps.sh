@@ -10,6 +10,7 @@ VOK_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   xvfb xauth fonts-noto-cjk
   icu-devtools
+  dpkg-dev file lintian desktop-file-utils bash-completion man-db
 )
 
 vok_install_deps() {

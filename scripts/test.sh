@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: the normal build, the
-# same tests under AddressSanitizer and UndefinedBehaviorSanitizer, and a short
-# run of every fuzz target.
+# Installs what is missing, builds, and runs every test: the normal build, its
+# installation and Debian packages, the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and a short run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
@@ -13,6 +13,9 @@ echo "== build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+echo "== installation and Debian packages"
+tests/install/install_test.sh build build-deb
 
 echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVOK_SANITIZE=ON -DVOK_BUILD_APP=OFF -DVOK_BUILD_BENCH=OFF

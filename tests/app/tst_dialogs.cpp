@@ -105,6 +105,16 @@ private slots:
         emit viewer->findChild<QListWidget*>()->itemClicked(viewer->findChild<QListWidget*>()->item(0));
         QCOMPARE(viewer->findChild<QTextBrowser*>()->textCursor().block().text(), QStringLiteral("エラー"));
         qDeleteAll(helpViewers());
+        // Beside the program in the build tree, in share/vok when installed;
+        // a missing manual is named where it is looked for first.
+        const QString programDir = dir_.filePath("bin"), beside = programDir + "/vok.hlp";
+        const QString installed = QDir::cleanPath(programDir + "/" VOK_BIN_TO_HELPDIR "/vok.hlp");
+        QVERIFY(QDir().mkpath(programDir) && QDir().mkpath(QFileInfo(installed).path()));
+        QCOMPARE(FindHelpFile(programDir), beside);
+        QVERIFY(writeFile(installed, "<html></html>"));
+        QCOMPARE(QDir::cleanPath(FindHelpFile(programDir)), installed);
+        QVERIFY(writeFile(beside, "<html></html>"));
+        QCOMPARE(FindHelpFile(programDir), beside);
     }
 
     void fileDialogSettings() {

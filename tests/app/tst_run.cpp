@@ -274,6 +274,19 @@ private slots:
         // A bare name is found as the program's own search path says: beside it or in ../lib.
         VoklLibrary byName;
         QCOMPARE(byName.voklVersion(), 110.0f);
+        // Given the program's folder, where an installed tree keeps the library, the build
+        // tree's ../lib or the program folder, under the name a run-time package has.
+        for (const QString& libraryDir : {QStringLiteral("bin/" VOK_BIN_TO_LIBDIR), QStringLiteral("lib"), QStringLiteral("bin")}) {
+            testutil::TempDir dir;
+            const QDir root(QString::fromStdString(dir.path().string()));
+            const QString libDir = QDir::cleanPath(root.filePath(libraryDir));
+            QVERIFY(QDir().mkpath(root.filePath("bin")) && QDir().mkpath(libDir));
+            const QString file = QDir(libDir).filePath(QStringLiteral("libvokl_v200.so.%1").arg(VOKL_SOVERSION));
+            QVERIFY(QFile::copy(stand("v200"), file));
+            VoklLibrary installed(QStringLiteral("vokl_v200"), root.filePath("bin"));
+            QCOMPARE(installed.voklVersion(), 200.0f);
+            QCOMPARE(QFileInfo(installed.loadedFile()).canonicalFilePath(), QFileInfo(file).canonicalFilePath());
+        }
     }
 };
 
