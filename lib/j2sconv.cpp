@@ -709,7 +709,7 @@ namespace {
 // job (creating it would truncate that file).
 class ConvLog {
 public:
-    ConvLog(Log& log, const Arguments& args) : path_(args.convLogPath) {
+    ConvLog(Log& log, const Arguments& args) : path_(args.convLogPath), keepEmpty_(!args.convLogOptional) {
         // Without a path (extended calls only) its lines go to the log.
         if (path_ == nullptr && args.convLogOptional) return;
         const char* pattern = meansNoPattern(args.patternPath) ? nullptr : args.patternPath;
@@ -724,8 +724,8 @@ public:
     }
     Log& lines(Log& log) { return created_ ? file_ : log; }
     // Kept with -1 (and said so in the log, unless its lines could not all
-    // be written), and kept empty when the engine never started; removed
-    // otherwise.
+    // be written); removed otherwise, but for the four exports, which keep it
+    // empty when the engine never started.
     void settle(Log& log, std::int32_t rc, bool engineStarted) {
         if (rc == VOKL_ECHARS_REPLACED) {
             if (!created_) return;  // its lines are in the log itself
@@ -733,13 +733,15 @@ public:
             else log.causeLine(msg::kMsgConvLogWriteFailed, shownPath(path_), file_.lastError());
             return;
         }
-        if (!created_ || !engineStarted) return;
+        // The four exports leave it, empty, when they fail before converting.
+        if (!created_ || (!engineStarted && keepEmpty_)) return;
         file_.close();
         std::remove(path_);
     }
 
 private:
     const char* path_;
+    const bool keepEmpty_;
     Log file_;
     bool created_ = false;
 };

@@ -70,7 +70,9 @@ struct Arguments {
     bool utf8 = false;              // the text is UTF-8 (and so is the conversion-error log)
     bool bom = false;
     bool lineEndLf = false;
-    bool convLogOptional = false;   // no conversion-error log path: its lines go to the log
+    // No conversion-error log path: its lines go to the log; and one that was
+    // created is never left behind empty.
+    bool convLogOptional = false;
     Progress* progress = nullptr;
 };
 

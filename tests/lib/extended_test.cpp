@@ -260,6 +260,10 @@ TEST(Utf8, OutputOptionsAndLogs) {
     EXPECT_EQ(std::string(call.run.output.begin(), call.run.output.end()), "\xEF\xBB\xBF" "A\n漢\n \n");
     EXPECT_EQ(testutil::readText(conv), "EBCDIC->JIS 変換エラー(EBCDIC=0x00/6バイト目)\n");
     EXPECT_EQ(call.run.lines, (std::vector<std::string>{"", "", conv + "に変換エラーのログを出力しました。"}));
+    // A pattern that cannot be used leaves no empty conversion-error log behind.
+    testutil::writeFile(call.dir.file("bad.ptn"), std::string("XX?\n"));
+    EXPECT_EQ(vokl_j2s(&call.options, 1, 0, 0, 0, call.dir.file("bad.ptn").c_str(), conv.c_str()), VOKL_EPATTERN_SYNTAX);
+    EXPECT_FALSE(testutil::exists(conv));
     if (std::setlocale(LC_ALL, "ja_JP.UTF-8") == nullptr) GTEST_SKIP() << "no Japanese locale";
     Call missing(VOKL_PC_SJIS);
     const std::string log = missing.dir.file("vok.log");
