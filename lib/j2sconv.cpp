@@ -798,7 +798,10 @@ std::int32_t convertChecked(Log& log, const Arguments& args, CheckedFiles& files
     PatternList patterns;
     const bool stream = meansNoPattern(args.patternPath);
     if (!stream) {
-        if (std::int32_t rc = readPatternFile(log, args.patternPath, args.codeOption, patterns)) return rc;
+        if (std::int32_t rc = readPatternFile(log, args.patternPath, args.codeOption, patterns)) {
+            convLog.settle(log, rc, false);
+            return rc;
+        }
     }
     bool started = false;
     std::int32_t rc = runEngine(log, convLog, args, files, source, stream ? nullptr : &patterns, started);
