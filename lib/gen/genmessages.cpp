@@ -9,6 +9,8 @@
 #include <sstream>
 #include <string>
 
+#include "genlist.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -91,11 +93,6 @@ int main(int argc, char** argv) {
         std::cerr << "usage: genmessages IN.tsv OUT.h\n";
         return 2;
     }
-    std::ifstream in(argv[1], std::ios::binary);
-    if (!in) {
-        std::cerr << "cannot read " << argv[1] << "\n";
-        return 1;
-    }
     std::ostringstream header, texts;
     header << "// Generated from lib/data/messages.tsv by genmessages; do not edit.\n"
               "#pragma once\n\nnamespace vokl::msg {\n\n";
@@ -103,28 +100,25 @@ int main(int argc, char** argv) {
              "// in code; utf8Of finds its UTF-8 form for the log lines handed out in UTF-8.\n"
              "struct Text {\n    const char* sjis;\n    const char* utf8;\n};\n\n"
              "inline constexpr Text kTexts[] = {\n";
-    std::string line;
-    int lineNo = 0;
-    while (std::getline(in, line)) {
-        ++lineNo;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == '#') continue;
+    const bool read = gen::forEachLine(argv[1], [&](const std::string& line, int lineNo) {
         auto tab = line.find('\t');
         if (tab == std::string::npos) {
             std::cerr << argv[1] << ":" << lineNo << ": no tab\n";
-            return 1;
+            return false;
         }
         std::string name = line.substr(0, tab);
         std::string text = unescape(line.substr(tab + 1));
         std::string sjis;
         if (!toShiftJis(text, sjis)) {
             std::cerr << argv[1] << ":" << lineNo << ": not representable in Shift-JIS\n";
-            return 1;
+            return false;
         }
         header << "// " << line.substr(tab + 1) << "\n"
                << "inline constexpr char " << name << "[] = " << cLiteral(sjis) << ";\n";
         texts << "    {" << name << ", " << cLiteral(text) << "},\n";
-    }
+        return true;
+    });
+    if (!read) return 1;
     texts << "};\n\n"
              "inline const char* utf8Of(const char* sjis) {\n"
              "    for (const Text& text : kTexts)\n"

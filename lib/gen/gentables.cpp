@@ -20,6 +20,8 @@
 #include <sstream>
 #include <string>
 
+#include "genlist.h"
+
 namespace {
 
 constexpr int kEntries = 65536;
@@ -82,25 +84,14 @@ bool parseHex4(const std::string& s, std::uint16_t& v) {
     return true;
 }
 
-// Each line: SOURCE<TAB>TARGET in hex; "#" starts a comment line.
+// Each line: SOURCE<TAB>TARGET in hex.
 bool applyExceptions(const char* path, Table& table) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::cerr << "cannot read " << path << "\n";
-        return false;
-    }
     std::array<bool, kEntries> seen{};
-    std::string line;
-    int lineNo = 0;
-    while (std::getline(in, line)) {
-        ++lineNo;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == '#') continue;
+    return gen::forEachLine(path, [&](const std::string& line, int lineNo) {
         auto tab = line.find('\t');
         std::uint16_t from = 0;
         std::uint16_t to = 0;
-        if (tab == std::string::npos || !parseHex4(line.substr(0, tab), from) ||
-            !parseHex4(line.substr(tab + 1), to)) {
+        if (tab == std::string::npos || !parseHex4(line.substr(0, tab), from) || !parseHex4(line.substr(tab + 1), to)) {
             std::cerr << path << ":" << lineNo << ": expected HHHH<TAB>HHHH\n";
             return false;
         }
@@ -110,23 +101,14 @@ bool applyExceptions(const char* path, Table& table) {
         }
         seen[from] = true;
         table[from] = to;
-    }
-    return true;
+        return true;
+    });
 }
 
 void writeTable(std::ostream& out, const char* name, const Table& t) {
-    out << "extern const std::uint8_t " << name << "[65536 * 2] = {\n";
-    char buf[16];
-    for (int row = 0; row < kEntries; row += 16) {
-        std::snprintf(buf, sizeof buf, "/* 0x%04X */", row);
-        out << buf;
-        for (int i = row; i < row + 16; ++i) {
-            std::snprintf(buf, sizeof buf, "%u,%u,", t[i] >> 8, t[i] & 0xFF);
-            out << buf;
-        }
-        out << "\n";
-    }
-    out << "};\n\n";
+    gen::writeTable(out, (std::string("std::uint8_t ") + name + "[65536 * 2]").c_str(), [&](char* buf, std::size_t size, int i) {
+        std::snprintf(buf, size, "%u,%u,", t[i] >> 8, t[i] & 0xFF);
+    });
 }
 
 }  // namespace

@@ -17,6 +17,8 @@
 #include <sstream>
 #include <string>
 
+#include "genlist.h"
+
 namespace {
 
 constexpr int kEntries = 65536;
@@ -36,19 +38,9 @@ bool parseHex(const std::string& s, unsigned& v) {
 }
 
 bool readList(const char* path, Table& toUnicode, Table& fromUnicode) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::cerr << "cannot read " << path << "\n";
-        return false;
-    }
     toUnicode.fill(kNone);
     fromUnicode.fill(kNone);
-    std::string line;
-    int lineNo = 0;
-    while (std::getline(in, line)) {
-        ++lineNo;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == '#') continue;
+    return gen::forEachLine(path, [&](const std::string& line, int lineNo) {
         std::istringstream fields(line);
         std::string code, scalar, mark;
         std::getline(fields, code, '\t');
@@ -61,29 +53,19 @@ bool readList(const char* path, Table& toUnicode, Table& fromUnicode) {
             return false;
         }
         toUnicode[c] = static_cast<std::uint16_t>(u);
-        if (!mark.empty()) continue;
+        if (!mark.empty()) return true;
         if (fromUnicode[u] != kNone) {
             std::cerr << path << ":" << lineNo << ": U+" << scalar << " has two two-way codes\n";
             return false;
         }
         fromUnicode[u] = static_cast<std::uint16_t>(c);
-    }
-    return true;
+        return true;
+    });
 }
 
 void writeTable(std::ostream& out, const char* name, const Table& t) {
-    out << "extern const std::uint16_t " << name << "[65536] = {\n";
-    char buf[16];
-    for (int row = 0; row < kEntries; row += 16) {
-        std::snprintf(buf, sizeof buf, "/* 0x%04X */", row);
-        out << buf;
-        for (int i = row; i < row + 16; ++i) {
-            std::snprintf(buf, sizeof buf, "%u,", t[i]);
-            out << buf;
-        }
-        out << "\n";
-    }
-    out << "};\n\n";
+    gen::writeTable(out, (std::string("std::uint16_t ") + name + "[65536]").c_str(),
+                    [&](char* buf, std::size_t size, int i) { std::snprintf(buf, size, "%u,", t[i]); });
 }
 
 }  // namespace
