@@ -453,7 +453,7 @@ public:
     // The end of the copybook: an entry cut off before its period is kept.
     std::int32_t finish();
     // The member of a COPY statement just read, and the line that named it.
-    bool memberPending() const { return !member_.empty() && memberPending_; }
+    bool memberPending() const { return memberPending_; }
     std::string takeMember() {
         memberPending_ = false;
         return member_;
@@ -516,7 +516,6 @@ private:
     bool separate_ = false;
     bool sync_ = false;
     bool occurs_ = false;
-    bool valueOperand_ = false;
 
     std::string member_;
     std::string memberLine_;
@@ -703,7 +702,7 @@ void EntryReader::startEntry(std::int32_t level) {
     pic_ = Picture{};
     usage_ = Usage::None;
     signClause_ = false;
-    separate_ = sync_ = occurs_ = valueOperand_ = false;
+    separate_ = sync_ = occurs_ = false;
     state_ = State::Name;
 }
 
@@ -748,7 +747,6 @@ std::int32_t EntryReader::clause(std::size_t& pos) {
 // The clause keywords other than usages; -1 when word is none of them.
 std::int32_t EntryReader::keyword(std::string_view word) {
     if (sameName(word, "VALUE") || sameName(word, "VALUES")) {
-        valueOperand_ = false;
         state_ = State::Value;
     } else if (sameName(word, "PIC") || sameName(word, "PICTURE")) {
         state_ = State::Picture;
