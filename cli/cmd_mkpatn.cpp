@@ -55,8 +55,12 @@ int runMkpatn(int argc, char** argv) {
 
     const std::string copybook = args.operands[0];
     const std::string pattern = args.operands[1];
+    const std::string log = args.valueOr("--log", "");
+    // The library creates the log before it looks at the copybook.
+    if (const std::string problem = samePathProblem({copybook}, {pattern, log}); !problem.empty())
+        return refuse(kCommand, problem);
     const std::int32_t quote = args.has("--quote") ? kQuoteOn : kQuoteOff;
-    const Job job{vok::Tab::Pattern, args.valueOr("--log", ""), {copybook, pattern}, [&](const char* logPath) {
+    const Job job{vok::Tab::Pattern, log, {copybook, pattern}, [&](const char* logPath) {
                       return mkpatn(1, *separator, quote, copybook.c_str(), pattern.c_str(), logPath);
                   }};
     return runJob(job);

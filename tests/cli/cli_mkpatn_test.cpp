@@ -33,8 +33,9 @@ TEST(CliMkpatn, OptionsExitStatusAndLog) {
          "パターンファイルの作成が終了しました(ただし未サポート項目が含まれています)\n" + binary, "XXXX\r\n"},
         {{bad, ptn}, 2, "", "プログラムエラーが発生しました(0)\n", "\r\n"},  // as the desktop program shows it
         {{dir.file("ない.cpy"), ptn}, 2, "", "コピー句ファイルがオープン出来ません\n[" + dir.file("ない.cpy") + "]が見つかりません\n", "\r\n"},
-        {{cpy, dir.path().string() + "/./受注.cpy"}, 2, "",
-         "パターンファイルがオープン出来ません\n" + dir.path().string() + "/./受注.cpyがオープンできません\n", "\r\n"},
+        // A log named like the copybook used to destroy it.
+        {{cpy, dir.path().string() + "/./受注.cpy"}, 2, "", "vokcli mkpatn: 入力側と出力側のパス名が同じです\n", "\r\n"},
+        {{"--log", cpy, cpy, ptn}, 2, "", "vokcli mkpatn: 入力側と出力側のパス名が同じです\n", "\r\n"},
         {{"--separator", "tab", cpy, ptn}, 2, "", usage, "\r\n"},
         {{cpy}, 2, "", usage, "\r\n"},
         {{"--quote=1", cpy, ptn}, 2, "", usage, "\r\n"},
