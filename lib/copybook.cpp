@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <limits>
 #include <string_view>
+#include <unordered_map>
 
 #include "messages.h"
 
@@ -35,6 +36,8 @@ constexpr std::int32_t kLevelConstant = 78;
 constexpr std::int32_t kLevelCondition = 88;
 constexpr std::size_t kReadBlock = 4096;
 constexpr std::size_t kMaxLiteralPrefix = 2;  // X'..', NX'..'
+// Members inside members: far more than any library has, few enough for the stack.
+constexpr std::size_t kMaxMemberDepth = 64;
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
@@ -59,6 +62,19 @@ bool sameName(std::string_view a, std::string_view b) {
         }
     }
     return true;
+}
+
+// The name as sameName compares it.
+std::string nameKey(std::string_view name) {
+    std::string key(name);
+    for (std::size_t i = 0; i < key.size(); ++i) {
+        if (isLeadByte(key[i])) {
+            ++i;
+        } else {
+            key[i] = upper(key[i]);
+        }
+    }
+    return key;
 }
 
 bool startsWithWord(std::string_view text, std::string_view keyword) {
@@ -1097,6 +1113,10 @@ std::int32_t CopybookReader::includeMember(const std::string& includer) {
         log_.line(msg::kMsgCopyMemberNotFound, name.c_str(), statement.c_str());
         return VOKL_ECOPYBOOK_SYNTAX;
     }
+    if (active_.size() >= kMaxMemberDepth) {
+        log_.line(msg::kMsgCopyMemberTooDeep, name.c_str(), statement.c_str());
+        return VOKL_ECOPYBOOK_SYNTAX;
+    }
     const std::string identity = fileIdentity(*found);
     for (const std::string& file : active_) {
         if (file == identity) {
@@ -1133,15 +1153,15 @@ void resolveRedefines(CopyItems& items) {
     for (CopyItem& item : items) {
         if (item.redefines) item.mark = 'D';
     }
+    // The nearest earlier item of the name, since names repeat in other
+    // groups; one pass, so that long copybooks stay quick.
+    std::unordered_map<std::string, std::size_t> latest;
     for (std::size_t i = 0; i < items.size(); ++i) {
-        if (!items[i].redefines) continue;
-        // The nearest earlier item of the name: names repeat in other groups.
-        for (std::size_t j = i; j-- > 0;) {
-            if (!items[j].name.empty() && sameName(items[j].name, *items[i].redefines)) {
-                if (items[j].mark != 'D') items[j].mark = 'S';
-                break;
-            }
+        if (items[i].redefines) {
+            auto found = latest.find(nameKey(*items[i].redefines));
+            if (found != latest.end() && items[found->second].mark != 'D') items[found->second].mark = 'S';
         }
+        if (!items[i].name.empty()) latest[nameKey(items[i].name)] = i;
     }
 }
 

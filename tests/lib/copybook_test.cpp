@@ -196,6 +196,11 @@ TEST(CopybookRead, WhatCompilersAccept) {
 // COPY statements: members beside the copybook, in any case, with or without .cpy, .cob or .cbl.
 TEST(CopybookRead, CopyMembers) {
     const std::string kSelf = "COPYの登録集原文[A]が自分自身を取り込んでいます";
+    Files chain;  // each member names the next: deeper than the reader goes
+    for (int i = 1; i <= 64; ++i) {
+        const std::string name = std::to_string(i), next = std::to_string(i + 1);
+        chain.push_back({"M" + name, "COPY M" + next + ".\n"});
+    }
     const Case cases[] = {
         {"01 R.\n   COPY addr.\n05 Z PIC 9.\n", 0, "1 R 0 0 | 5 A X 2 | 5 P 9 3 | 5 Z 9 1", "",
          {{"ADDR.CPY", "05 A PIC X(2).\n copy 'phone' OF LIB SUPPRESS.\n"}, {"Phone.cob", "       05  P  PIC 9(3).\n"}}},
@@ -205,6 +210,7 @@ TEST(CopybookRead, CopyMembers) {
         {"COPY A REPLACING ==X== BY ==Y==.\n", -3, "",
          refused("COPYのREPLACING指定はサポートしていません", "COPY A REPLACING ==X== BY ==Y==."), {{"A.cpy", "05 X PIC X.\n"}}},
         {"COPY A.\n", -3, "5 X X 1", refused(kSelf, "COPY A."), {{"A.cpy", "05 X PIC X.\nCOPY B.\n"}, {"B.cpy", "COPY A.\n"}}},
+        {"COPY M1.\n", -3, "", refused("COPYの入れ子が深すぎます(登録集原文[M64])", "COPY M64."), chain},
     };
     for (const Case& c : cases) check(c);
 }
