@@ -142,8 +142,9 @@ TEST(CopybookRead, WhatCompilersAccept) {
                 "D    05  DBG  PIC X(9).", "/", "     05  K  PIC 9(4) COMP-", "-        3.", "     05  R  REDEFINES",
                 "         K  PIC X(3)."}),
          0, "1 REC 0 0 | 5 MSG X 40 | 5 K C 4 S | 5 R X 3=K D", ""},
-        // Tabs to the next multiple of 8 columns (here up to the identification area); Ctrl-Z ends the file.
-        {"\t 01 R.\n\t 05 A PIC X(5)" + std::string(50, ' ') + "SEQ00020\n\t     VALUE 'X'.\n\x1a 05 B PIC Q.\n", 0,
+        // Tabs to the next multiple of 8 columns (here up to the identification area), a line of only a
+        // sequence area; Ctrl-Z ends the file.
+        {"\t 01 R.\n000020\n\t 05 A PIC X(5)" + std::string(50, ' ') + "SEQ00030\n\t     VALUE 'X'.\n\x1a 05 B PIC Q.\n", 0,
          "1 R 0 0 | 5 A X 5", ""},
         // Edited pictures are text of their display size, each symbol with its repeat count.
         {"05 A PIC -ZZZ,ZZ9.99.\n05 B PIC +9(3).99.\n05 C PIC $$,$$9.99CR.\n05 D PIC **9DB.\n05 E PIC X(3)BX(2).\n"
@@ -204,7 +205,8 @@ TEST(CopybookRead, CopyMembers) {
     const Case cases[] = {
         {"01 R.\n   COPY addr.\n05 Z PIC 9.\n", 0, "1 R 0 0 | 5 A X 2 | 5 P 9 3 | 5 Z 9 1", "",
          {{"ADDR.CPY", "05 A PIC X(2).\n copy 'phone' OF LIB SUPPRESS.\n"}, {"Phone.cob", "       05  P  PIC 9(3).\n"}}},
-        {"01 R.\nCOPY M.\n", 0, "1 R 0 0 | 5 M X 1", "", {{"M.cbl", "05 W PIC 9.\n"}, {"m", "05 M PIC X.\n"}}},
+        {"01 R.\nCOPY M.\n", 0, "1 R 0 0 | 5 M X 1", "",
+         {{"M.cbl", "05 W PIC 9.\n"}, {"m", "05 L PIC X.\n"}, {"M", "05 M PIC X.\n"}, {"mm", "05 K PIC X.\n"}}},
         {"01 R.\nCOPY NOPE.\n", -3, "1 R 0 0", refused("COPYの登録集原文[NOPE]が見つかりません", "COPY NOPE.")},
         {"COPY\n  .\n", -3, "", refused("COPYの後ろに登録集原文名が記述されていません", ".")},
         {"COPY A REPLACING ==X== BY ==Y==.\n", -3, "",
