@@ -98,6 +98,8 @@ TEST(Mkpatn, PatternLinesAndRecordSize) {
         {"01 R.\n05 A PIC N(16380).\n", 0, 0, kNoFile, -3, tooLong("A")},
         {"01 R.\n05 A PIC N(2147483647).\n", 1, 0, kNoFile, -3, tooLong("A")},
         {"01 R.\n05 A PIC 9(2)V9(2147483647).\n", 0, 0, kNoFile, -3, tooLong("A")},
+        {"01 R.\n05 A PIC X OCCURS 16380.\n", 1, 0, repeated("X,", 16379) + "X\r\n", 16380},
+        {"01 R.\n05 A PIC X OCCURS 16381.\n", 1, 0, kNoFile, -3, tooLong("A")},
         {"01 R.\n05 A PIC X(2) OCCURS 2147483647.\n", 1, 0, kNoFile, -3, tooLong("A")},
         {"01 R.\n05 G OCCURS 2000000000.\n10 A PIC X.\n", 1, 0, kNoFile, -3, tooLong("G")},
         {"01 R.\n05 A PIC X.\n05 B REDEFINES A PIC X(40000).\n", 1, 0, kNoFile, -3, tooLong("B")},
