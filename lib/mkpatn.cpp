@@ -119,7 +119,8 @@ std::int64_t fieldBytes(const CopyItem& item) {
 // once in the log.
 class SyncCheck {
 public:
-    SyncCheck(Log& log, const CopyItems& items, bool active) : log_(log), items_(items), noticed_(active ? items.size() : 0) {}
+    SyncCheck(Log& log, const CopyItems& items, bool active)
+        : log_(log), items_(items), noticed_(active ? items.size() : 0) {}
 
     void at(std::size_t index, std::int64_t offset) {
         const std::int32_t align = items_[index].align;
