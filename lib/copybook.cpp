@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <limits>
 #include <string_view>
+#include <system_error>
 #include <unordered_map>
 
 #include "messages.h"
@@ -1013,10 +1014,16 @@ std::optional<std::string> findMember(const std::string& includer, const std::st
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::error_code typeError;
         if (!it->is_regular_file(typeError)) continue;
-        const std::string file = it->path().filename().string();
+        std::string file, path;
+        try {
+            file = it->path().filename().string();
+            path = it->path().string();
+        } catch (const std::system_error&) {
+            continue;  // a name the code page cannot spell is not the member
+        }
         for (std::size_t k = 0; k < kExtensions.size(); ++k) {
             const std::string candidate = base + std::string(kExtensions[k]);
-            if (sameName(file, candidate) && (!found[k] || file == candidate)) found[k] = it->path().string();
+            if (sameName(file, candidate) && (!found[k] || file == candidate)) found[k] = path;
         }
     }
     for (const auto& f : found) {
