@@ -103,7 +103,8 @@ private:
 
 std::size_t pastSubordinates(const CopyItems& items, std::size_t index) {
     std::size_t next = index + 1;
-    while (next < items.size() && items[next].level > items[index].level) ++next;
+    // Checked reads: a slip past the last item fails the call instead of reading on.
+    while (next < items.size() && items.at(next).level > items[index].level) ++next;
     return next;
 }
 
@@ -190,7 +191,7 @@ std::int32_t walk(Log& log, const CopyItems& items, char leaveOut, LineBuilder& 
                 offset += fieldBytes(item) * times;
                 ++cursor;
             } else if (item.occurs > 0 && cursor + 1 < items.size()) {
-                walks.push_back({items[cursor + 1].level, cursor, line.size(), false, offset});
+                walks.push_back({items.at(cursor + 1).level, cursor, line.size(), false, offset});
                 ++cursor;
             } else {
                 ++cursor;
