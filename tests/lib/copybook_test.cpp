@@ -170,8 +170,9 @@ TEST(CopybookRead, WhatCompilersAccept) {
              notice("POINTERは現在サポートしていません", "05 E POINTER.") +
              notice("INDEXは現在サポートしていません", "05 F INDEX.") + notice("COMP-1は現在サポートしていません", "05 G COMP-1.")},
         {"05 A PIC X(3) VALUE ALL '*'.\n05 B PIC X VALUE HIGH-VALUES.\n05 C PIC X(4) VALUE 'IT''S' SYNC.\n"
-         "05 D PIC X VALUE X'41'.\n 88 D-OK VALUES ARE 'A' THRU 'C' 'X'.\n05 E PIC 9V9 VALUE 1.5.\n05 F PIC S9 VALUE -1.\n",
-         0, "5 A X 3 | 5 B X 1 | 5 C X 4 | 5 D X 1 | 88 D-OK 0 0 | 5 E 9 1V1 | 5 F S 1", ""},
+         "05 D PIC X VALUE X'41'.\n 88 D-OK VALUES ARE 'A' THRU 'C' 'X'.\n05 E PIC 9V9 VALUE 1.5.\n05 F PIC S9 VALUE -1.\n"
+         "05 G PIC V9 VALUE .5\n  COMP-3.\n",
+         0, "5 A X 3 | 5 B X 1 | 5 C X 4 | 5 D X 1 | 88 D-OK 0 0 | 5 E 9 1V1 | 5 F S 1 | 5 G C 0V1", ""},
         // Entries without a name; a REDEFINES name on the next line; chains of REDEFINES; names in any case.
         {"01 R.\n05 PIC X(3).\n05 B.\n10 PIC 9.\n05 REDEFINES B PIC X.\n05 A PIC X(4).\n05 C REDEFINES\n   A PIC 9(4).\n"
          "05 D REDEFINES C PIC X(2).\n05 fld-e PIC X.\n05 F REDEFINES FLD-E PIC 9.\n",
@@ -182,7 +183,7 @@ TEST(CopybookRead, WhatCompilersAccept) {
         {"01 R.\n05 N PIC 99.\n05 T OCCURS 1 TO 5 TIMES DEPENDING ON N IN R\n   ASCENDING KEY IS T1 INDEXED BY I1 PIC X.\n", -4,
          "1 R 0 0 | 5 N 9 2 | 5 T X 1x5",
          notice("OCCURS DEPENDING ONは最大の反復回数で出力しました", "05 T OCCURS 1 TO 5 TIMES DEPENDING ON N IN R")},
-        {"01 R.\nEJECT\n05 A PIC X. *> A NOTE\n66 AA RENAMES A.\n78 K VALUE 1.5.\n05 B PIC X *> INLINE\n  VALUE 'Y'.\nSKIP1\n",
+        {"01 R.\nEJECT\n05 A PIC X. *> A NOTE\n66 AA RENAMES A.\n78 K VALUE 1.5\n  .\n05 B PIC X *> INLINE\n  VALUE 'Y'.\nSKIP1\n",
          0, "1 R 0 0 | 5 A X 1 | 5 B X 1", ""},
         {"05 T OCCURS 2 DEPENDING.\n", -3, "",
          notice("OCCURS DEPENDING ONは最大の反復回数で出力しました", "05 T OCCURS 2 DEPENDING.") +
@@ -215,6 +216,18 @@ TEST(CopybookRead, CopyMembers) {
         {"COPY M1.\n", -3, "", refused("COPYの入れ子が深すぎます(登録集原文[M64])", "COPY M64."), chain},
     };
     for (const Case& c : cases) check(c);
+}
+
+// Letters after a lead byte are the second half of a double-byte character,
+// whatever their case; elsewhere names ignore case.
+TEST(CopybookRead, DoubleByteNamesKeepTheirBytes) {
+    const std::pair<char, bool> cases[] = {{'\x80', true},  {'\x81', false}, {'\x9f', false}, {'\xa0', true},
+                                           {'\xdf', true}, {'\xe0', false}, {'\xfc', false}, {'\xfd', true}};
+    for (const auto& [first, sameName] : cases) {
+        const std::string name = std::string(1, first) + "A", other = std::string(1, first) + "a";
+        check({"05 " + name + " PIC X.\n05 R REDEFINES " + other + " PIC 9.\n", 0,
+               "5 " + name + " X 1" + (sameName ? " S" : "") + " | 5 R 9 1=" + other + " D", ""});
+    }
 }
 
 // A read error after the first block used to look like the end of the copybook.

@@ -76,10 +76,11 @@ TEST(Mkpatn, PatternLinesAndRecordSize) {
          "[未サポート]OCCURS DEPENDING ONは最大の反復回数で出力しました\n->05 T PIC X(2) OCCURS 1 TO 3 DEPENDING ON N.\n"},
         // SYNCHRONIZED items off their boundary, in the record and in the later repetitions of a group.
         {"01 R.\n05 A PIC S9(4) COMP-3.\n05 B PIC S9(4) COMP SYNC.\n05 F PIC X(3).\n05 E PIC S9(4) COMP SYNC OCCURS 2.\n"
-         "05 G OCCURS 2.\n10 C PIC X(4).\n10 D PIC S9(9) COMP SYNC.\n10 H PIC X.\n",
-         1, 0, "CCCC,XX,XXX,XX,XX,XXXX,XXXX,X,XXXX,XXXX,X\r\n", -4,
+         "05 G OCCURS 2.\n10 C PIC X(4).\n10 D PIC S9(9) COMP SYNC.\n10 H PIC X.\n05 K OCCURS 1.\n10 K1 PIC S9(4) COMP SYNC.\n"
+         "10 K2 PIC X.\n",
+         1, 0, "CCCC,XX,XXX,XX,XX,XXXX,XXXX,X,XXXX,XXXX,X,XX,X\r\n", -4,
          binary("05 B PIC S9(4) COMP SYNC.") + binary("05 E PIC S9(4) COMP SYNC OCCURS 2.") + binary("10 D PIC S9(9) COMP SYNC.") +
-             sync("B") + sync("D")},
+             binary("10 K1 PIC S9(4) COMP SYNC.") + sync("B") + sync("D")},
         {"01 R.\n", 1, 0, "\r\n", 0},
         {"* ONLY A COMMENT\n", 1, 0, "\r\n", 0},
         // Items after a level below the first one's used to be left out.
