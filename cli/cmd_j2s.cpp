@@ -15,9 +15,10 @@ namespace {
 
 constexpr char kCommand[] = "j2s";
 
-constexpr OptionSpec kOptions[] = {{"--code", true},    {"--record-length", true}, {"--keep-shift", false},
-                                   {"--trim", true},    {"--pattern", true},       {"--log", true},
-                                   {"--error-log", true}};
+constexpr OptionSpec kOptions[] = {{"--code", true},      {"--record-length", true}, {"--keep-shift", false},
+                                   {"--trim", true},      {"--pattern", true},       {"--log", true},
+                                   {"--error-log", true}, {"--encoding", true},      {"--bom", false},
+                                   {"--line-end", true},  {"--quiet", false}};
 
 // The single-byte code options of the desktop program's tab 2.
 constexpr Choice kCodes[] = {
@@ -34,15 +35,21 @@ constexpr Choice kTrimWords[] = {
     {"kanji", 8},  // 漢字項目のみをﾄﾘﾐﾝｸﾞ
 };
 
+// The text's encoding and line ends.
+constexpr Choice kEncodings[] = {{"sjis", VOKL_PC_SJIS}, {"utf-8", VOKL_PC_UTF8}};
+constexpr Choice kLineEnds[] = {{"crlf", VOKL_EOL_CRLF}, {"lf", VOKL_EOL_LF}};
+
 constexpr std::int32_t kMinRecordLength = 1;
 constexpr std::int32_t kKeepShiftOn = 1;
 constexpr std::int32_t kKeepShiftOff = 0;
 
 const char kHelp[] =
-    "使い方: vokcli j2s --code 種類 [--record-length 長さ] [--keep-shift] [--trim 指定]\n"
-    "                   [--pattern パターン] [--log ログ] [--error-log 変換エラーログ] 入力 出力\n"
-    "JEFファイル(入力)をシフトJISのテキストファイル(出力)に変換します。\n"
+    "使い方: vokcli j2s --code 種類 [--record-length 長さ] [--keep-shift] [--trim 指定] [--pattern パターン]\n"
+    "                   [--encoding 文字コード] [--bom] [--line-end 改行] [--log ログ]\n"
+    "                   [--error-log 変換エラーログ] [--quiet] 入力 出力\n"
+    "JEFファイル(入力)をシフトJIS(または UTF-8)のテキストファイル(出力)に変換します。\n"
     "レコードパターンを指定しない時は、シフトコードの付いたバイト列として変換します。\n"
+    "入力に - を指定すると標準入力から、出力に - を指定すると標準出力へ変換します。\n"
     "\n"
     "オプション:\n"
     "  --code 種類           半角文字の変換方法(必須)\n"
@@ -61,15 +68,29 @@ const char kHelp[] =
     "      rtrim   RTrim(右端の空白削除)\n"
     "      kanji   漢字項目のみをﾄﾘﾐﾝｸﾞ(他の指定と組み合わせて使います)\n"
     "                        例: vokcli j2s --code kana --pattern layout.ptn --trim trim,kanji in.bin out.txt\n"
-    "  --log ログ            ログファイルを残す(省略時は一時ファイルを使い、終了後に削除します)\n"
+    "  --encoding 文字コード 出力テキストの文字コード(省略時は sjis)\n"
+    "      sjis    シフトJIS(コードページ932)\n"
+    "      utf-8   UTF-8(変換エラーログも UTF-8 で書きます)\n"
+    "                        例: vokcli j2s --code kana --encoding utf-8 in.bin out.txt\n"
+    "  --bom                 UTF-8 の出力の先頭にBOMを付ける\n"
+    "                        例: vokcli j2s --code kana --encoding utf-8 --bom in.bin out.txt\n"
+    "  --line-end 改行       付加する改行コード(省略時は crlf)\n"
+    "      crlf    CR LF\n"
+    "      lf      LF      例: vokcli j2s --code kana --record-length 80 --line-end lf in.bin out.txt\n"
+    "  --log ログ            ログファイル(シフトJIS)を残す(省略時はログを画面にだけ表示します)\n"
     "                        例: vokcli j2s --code kana --log j2s.log in.bin out.txt\n"
     "  --error-log 変換エラーログ\n"
     "                        変換できなかった文字の一覧を書くファイル(省略時は現在のフォルダの\n"
     "                        VOK_LOG_年月日_時分秒.txt、変換エラーがなければ削除されます)\n"
     "                        例: vokcli j2s --code kana --error-log errors.txt in.bin out.txt\n"
+    "  --quiet               端末に進み具合を表示しない\n"
+    "                        例: vokcli j2s --code kana --quiet in.bin out.txt\n"
     "  --help                この説明を表示する\n"
     "\n"
-    "終了コード: 0 正常終了, 1 一部のコードで変換エラーが発生した, 2 エラー\n";
+    "パイプの例: ssh host 'cat file' | vokcli j2s --code kana --encoding utf-8 --line-end lf - - | less\n"
+    "Ctrl-C で変換を中止すると、作りかけの出力ファイルは削除されます。\n"
+    "\n"
+    "終了コード: 0 正常終了, 1 一部のコードで変換エラーが発生した, 2 エラー, 130 中止\n";
 
 // "VOK_LOG_" + yyyymmdd_hhnnss + ".txt", as the desktop program names it.
 std::string datedErrorLogName() {
@@ -125,21 +146,31 @@ int runJ2s(int argc, char** argv) {
     if (args.has("--trim") && !parseTrim(args.valueOr("--trim", ""), boxes))
         return usageError(kCommand, "--trim の値が正しくありません(" + choiceWords(kTrimWords) + " をカンマで区切って指定)");
 
+    const std::optional<std::int32_t> encoding = choiceOption(args, "--encoding", kEncodings, "sjis", error);
+    if (!encoding) return usageError(kCommand, error);
+    const std::optional<std::int32_t> lineEnd = choiceOption(args, "--line-end", kLineEnds, "crlf", error);
+    if (!lineEnd) return usageError(kCommand, error);
     if (std::optional<int> done = checkOperands(kSpec, args)) return *done;
 
     const std::string input = args.operands[0];
     const std::string output = args.operands[1];
     const std::string pattern = args.valueOr("--pattern", std::string(vok::kNoPattern));
     const std::string errorLog = args.valueOr("--error-log", datedErrorLogName());
+    const std::string log = args.valueOr("--log", "");
+    const std::vector<std::string> inputs =
+        boxes.usePattern ? std::vector<std::string>{input, pattern} : std::vector<std::string>{input};
+    if (const std::string problem = samePathProblem(inputs, {output, log, errorLog}); !problem.empty())
+        return refuse(kCommand, problem);
     const std::int32_t keepShift = args.has("--keep-shift") ? kKeepShiftOn : kKeepShiftOff;
     const std::int32_t trim = vok::trimBits(boxes);
-    std::vector<std::string> shownPaths{input, output, errorLog};
-    if (boxes.usePattern) shownPaths.push_back(pattern);
-    const Job job{vok::Tab::JefToSjis, args.valueOr("--log", ""), shownPaths, [&](const char* logPath) {
-                      return j2sconv(1, *code, recordLength, keepShift, trim, input.c_str(), output.c_str(),
-                                     pattern.c_str(), logPath, errorLog.c_str());
-                  }};
-    return runJob(job);
+    const ExtendedJob job{vok::Tab::JefToSjis, input, output, log, args.has("--quiet"), [&](vokl_options& options) {
+                              options.pc_encoding = *encoding;
+                              options.utf8_bom = args.has("--bom") ? 1 : 0;
+                              options.line_end = *lineEnd;
+                              return vokl_j2s(&options, *code, recordLength, keepShift, trim, pattern.c_str(),
+                                              errorLog.c_str());
+                          }};
+    return runExtendedJob(job);
 }
 
 }  // namespace vokcli

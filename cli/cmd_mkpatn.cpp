@@ -56,7 +56,6 @@ int runMkpatn(int argc, char** argv) {
     const std::string copybook = args.operands[0];
     const std::string pattern = args.operands[1];
     const std::string log = args.valueOr("--log", "");
-    // The library creates the log before it looks at the copybook.
     if (const std::string problem = samePathProblem({copybook}, {pattern, log}); !problem.empty())
         return refuse(kCommand, problem);
     const std::int32_t quote = args.has("--quote") ? kQuoteOn : kQuoteOff;

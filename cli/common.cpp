@@ -9,12 +9,19 @@
 #include <iterator>
 
 #include "logText.h"
+#include "samefile.h"
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
 #else
+#include <signal.h>
 #include <unistd.h>
 #endif
+
+#include <chrono>
+#include <cmath>
+#include <csignal>
 
 namespace vokcli {
 
@@ -139,16 +146,15 @@ int refuse(const char* command, const std::string& message) {
 }
 
 namespace {
+// Two outputs may not exist yet: the same text is enough.
 bool sameFile(const std::string& a, const std::string& b) {
-    if (a == b) return true;
-    std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec) && !ec;
+    return a == b || vokl::sameExistingFile(a.c_str(), b.c_str());
 }
 }  // namespace
 
 std::string samePathProblem(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs) {
     for (std::size_t i = 0; i < outputs.size(); ++i) {
-        if (outputs[i].empty()) continue;
+        if (outputs[i].empty() || isStandardStream(outputs[i])) continue;
         for (const std::string& input : inputs)
             if (sameFile(input, outputs[i])) return "入力側と出力側のパス名が同じです";
         for (std::size_t j = i + 1; j < outputs.size(); ++j)
@@ -225,5 +231,111 @@ int runJob(const Job& job, std::ostream& out, std::ostream& err) {
 }
 
 int runJob(const Job& job) { return runJob(job, std::cout, std::cerr); }
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+extern "C" void onInterrupt(int) { stopRequested = 1; }
+
+// Ctrl-C asks the job to stop for as long as it runs: no restart of an
+// interrupted read, so a wait on a pipe ends too.
+class InterruptGuard {
+public:
+    InterruptGuard() {
+        stopRequested = 0;
+#ifdef _WIN32
+        previous_ = std::signal(SIGINT, onInterrupt);
+#else
+        struct sigaction action {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previous_);
+#endif
+    }
+    ~InterruptGuard() {
+#ifdef _WIN32
+        std::signal(SIGINT, previous_);
+#else
+        sigaction(SIGINT, &previous_, nullptr);
+#endif
+    }
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+private:
+#ifdef _WIN32
+    void (*previous_)(int);
+#else
+    struct sigaction previous_ {};
+#endif
+};
+
+struct RunState {
+    std::vector<std::string> lines;
+    bool showProgress = false;
+    bool progressShown = false;
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+};
+
+bool isTerminal(int fd) {
+#ifdef _WIN32
+    return _isatty(fd) != 0;
+#else
+    return isatty(fd) != 0;
+#endif
+}
+
+}  // namespace
+
+std::string progressText(std::int64_t done, std::int64_t total, double seconds) {
+    constexpr double kMegabyte = 1e6;
+    const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
+    char text[128];
+    if (total <= 0) {
+        std::snprintf(text, sizeof text, "%.1f MB  %.1f MB/s", static_cast<double>(done) / kMegabyte, rate / kMegabyte);
+        return text;
+    }
+    const int percent = static_cast<int>(std::min<std::int64_t>(100, done * 100 / total));
+    const long left = rate > 0 ? std::lround(static_cast<double>(total - done) / rate) : 0;
+    std::snprintf(text, sizeof text, "%3d%%  %.1f MB/s  残り %ld:%02ld", percent, rate / kMegabyte, left / 60, left % 60);
+    return text;
+}
+
+int runExtendedJob(const ExtendedJob& job) {
+    RunState state;
+    state.showProgress = !job.quiet && isTerminal(2);
+    vokl_options options;
+    vokl_options_init(&options);
+    if (isStandardStream(job.input)) options.input_fd = 0;
+    else options.input_path = job.input.c_str();
+    if (isStandardStream(job.output)) options.output_fd = 1;
+    else options.output_path = job.output.c_str();
+    if (!job.logPath.empty()) options.log_path = job.logPath.c_str();
+    options.user = &state;
+    options.log_line = [](void* user, const char* line) { static_cast<RunState*>(user)->lines.push_back(line); };
+    options.progress = [](void* user, std::int64_t done, std::int64_t total) -> int {
+        auto& s = *static_cast<RunState*>(user);
+        if (s.showProgress) {
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - s.start).count();
+            std::cerr << "\r" << progressText(done, total, seconds) << "\x1b[K" << std::flush;
+            s.progressShown = true;
+        }
+        return stopRequested != 0 ? 1 : 0;
+    };
+    std::int32_t code;
+    {
+        InterruptGuard guard;
+        code = job.call(options);
+    }
+    if (state.progressShown) std::cerr << "\r\x1b[K" << std::flush;
+    const vok::ResultReport report = vok::resultReport(job.tab, code);
+    const int status = code == VOKL_ESTOPPED ? kExitStopped : exitStatus(job.tab, code);
+    std::ostream& told = status == kExitSuccess && !isStandardStream(job.output) ? std::cout : std::cerr;
+    told << report.text << "\n";
+    if (status != kExitSuccess)
+        for (const std::string& line : state.lines) std::cerr << line << "\n";
+    return status;
+}
 
 }  // namespace vokcli

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "resultReport.h"
+#include "vokl.h"
 
 namespace vokcli {
 
@@ -105,7 +106,8 @@ int refuse(const char* command, const std::string& message);
 // Creating an output truncates it, so an output (the log included) that is
 // also an input would destroy that input. Like the desktop program, refuse
 // equal path texts; unlike it, also other names of the same existing file.
-// Returns the desktop program's message, or an empty string when all differ.
+// Empty paths and "-" (standard input or output) are passed over. Returns the
+// desktop program's message, or an empty string when all differ.
 std::string samePathProblem(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs);
 
 // 0, 1 or 2 for a result code of the export behind the tab.
@@ -128,5 +130,31 @@ struct Job {
 // printed); a log named with --log is always kept.
 int runJob(const Job& job, std::ostream& out, std::ostream& err);
 int runJob(const Job& job);
+
+// Exit status of a job stopped with Ctrl-C, as the shell reports SIGINT.
+inline constexpr int kExitStopped = 130;
+
+// "-" for standard input or output.
+inline bool isStandardStream(const std::string& path) { return path == "-"; }
+
+// One run of the extended interface (s2j and j2s): the log comes back line by
+// line in UTF-8, a progress line goes to standard error when it is a
+// terminal, and Ctrl-C stops the job. `call` gets the options with the input,
+// output, log and callbacks filled in and adds the job's own.
+struct ExtendedJob {
+    vok::Tab tab;
+    std::string input, output;  // paths, or "-"
+    std::string logPath;        // --log FILE; empty: none
+    bool quiet = false;         // --quiet: no progress line
+    std::function<std::int32_t(vokl_options& options)> call;
+};
+
+// Runs it and tells the user as runJob does; the status text of a success
+// goes to standard error too when the output is standard output. Exit
+// status: 0, 1, 2, or kExitStopped.
+int runExtendedJob(const ExtendedJob& job);
+// The progress line: percent, MB/s and time left (size and speed when the
+// total is not known).
+std::string progressText(std::int64_t done, std::int64_t total, double seconds);
 
 }  // namespace vokcli

@@ -6,6 +6,7 @@
 namespace {
 
 constexpr int kExitUsage = 2;
+constexpr int kExitFailure = 2;
 
 const char kUsage[] =
     "使い方: vokcli <s2j|j2s|mkpatn> [オプション] 入力 出力\n"
@@ -25,9 +26,7 @@ constexpr Command kCommands[] = {
     {"mkpatn", vokcli::runMkpatn},
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int dispatch(int argc, char** argv) {
     if (argc < 2) {
         std::cerr << kUsage;
         return kExitUsage;
@@ -40,4 +39,15 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[1], command.name) == 0) return command.run(argc - 2, argv + 2);
     std::cerr << "vokcli: 不明なコマンドです: " << argv[1] << "\n" << kUsage;
     return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int status = dispatch(argc, argv);
+    // What could not be told did not happen as far as a script can see: a
+    // full disk or a closed pipe under either stream is a failure.
+    std::cout.flush();
+    std::cerr.flush();
+    return std::cout.good() && std::cerr.good() ? status : kExitFailure;
 }

@@ -4,21 +4,17 @@
 //   byte 0: bit 0 pattern mode, bits 1-2 code option, bit 3 keep shift codes,
 //           bits 4-7 trim flags
 //   byte 1: block length (stream) or pattern file (pattern mode), and whether
-//           line ends are appended
-// Everything is written in a temporary folder made and removed per input.
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
+//           line ends are appended; in pattern mode with bit 6 set the
+//           pattern file is the input's own text up to its first NUL byte,
+//           and the host bytes follow it
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
+#include <string_view>
 
+#include "fuzz_support.h"
 #include "vokl.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr std::int32_t kBlockLengths[] = {0, 1, 2, 3, 5, 16, 80, 16380};
 
@@ -35,58 +31,38 @@ const char* const kPatterns[] = {
     "1:A:PPP.PP\n1:B:CC\n",
 };
 
-bool isAllowed(std::int32_t rc) {
-    switch (rc) {
-    case VOKL_ECHARS_REPLACED: case VOKL_EPATTERN_SYNTAX: case VOKL_EJEF_EMPTY: case VOKL_EJEF_READ:
-        return true;
-    default:
-        return rc >= 0;
-    }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using fuzzsupport::check;
     if (size < 2) return 0;
-    const std::uint8_t options = data[0];
-    const std::uint8_t choice = data[1];
+    const std::uint8_t options = data[0], choice = data[1];
     const bool patternMode = (options & 1) != 0;
-    const std::int32_t codeOption = ((options >> 1) & 3) + 1;
-    const std::int32_t keepShift = (options >> 3) & 1;
-    const std::int32_t trimFlags = options >> 4;
-
-    std::string folder = (fs::temp_directory_path() / "fuzz_j2sconv-XXXXXX").string();
-    if (mkdtemp(folder.data()) == nullptr) return 0;
-    const fs::path dir(folder);
-    const std::string in = (dir / "in.bin").string(), out = (dir / "out.txt").string();
-    const std::string log = (dir / "vok.log").string(), convLog = (dir / "VOK_LOG.txt").string();
-    {
-        std::ofstream file(in, std::ios::binary);
-        file.write(reinterpret_cast<const char*>(data + 2), static_cast<std::streamsize>(size - 2));
-    }
+    fuzzsupport::ScratchDir dir("fuzz_j2sconv");
+    const std::string in = dir.file("in.bin"), out = dir.file("out.txt"), log = dir.file("vok.log");
+    const std::string convLog = dir.file("VOK_LOG.txt");
+    const std::uint8_t* host = data + 2;
+    std::size_t hostSize = size - 2;
     std::string pattern = "_********_";
-    std::int32_t recordLength = 0;
+    std::int32_t recordLength = kBlockLengths[choice % std::size(kBlockLengths)];
     if (patternMode) {
-        pattern = (dir / "layout.ptn").string();
-        std::ofstream(pattern, std::ios::binary) << kPatterns[choice % std::size(kPatterns)];
+        pattern = dir.file("layout.ptn");
+        std::string_view text = kPatterns[choice % std::size(kPatterns)];
+        if ((choice & 0x40) != 0) {
+            const auto* nul = static_cast<const std::uint8_t*>(std::memchr(host, 0, hostSize));
+            text = std::string_view(reinterpret_cast<const char*>(host), nul != nullptr ? nul - host : hostSize);
+            hostSize -= nul != nullptr ? text.size() + 1 : hostSize;
+            host += text.size() + (nul != nullptr ? 1 : 0);
+        }
+        fuzzsupport::writeFile(pattern, text.data(), text.size());
         recordLength = (choice & 0x80) != 0 ? 1 : 0;
-    } else {
-        recordLength = kBlockLengths[choice % std::size(kBlockLengths)];
     }
-
-    const std::int32_t rc = j2sconv(1, codeOption, recordLength, keepShift, trimFlags, in.c_str(), out.c_str(),
-                                    pattern.c_str(), log.c_str(), convLog.c_str());
-    if (!isAllowed(rc)) {
-        std::fprintf(stderr, "j2sconv returned %d\n", rc);
-        std::abort();
-    }
-    // The conversion-error log stays exactly when characters were replaced
-    // (or the pattern failed before the engine).
-    if (rc >= 0 && fs::exists(convLog)) {
-        std::fprintf(stderr, "conversion-error log left after %d\n", rc);
-        std::abort();
-    }
-    std::error_code ec;
-    fs::remove_all(dir, ec);
+    fuzzsupport::writeFile(in, host, hostSize);
+    const std::int32_t rc = j2sconv(1, ((options >> 1) & 3) + 1, recordLength, (options >> 3) & 1, options >> 4, in.c_str(),
+                                    out.c_str(), pattern.c_str(), log.c_str(), convLog.c_str());
+    check(rc >= VOKL_ECHARS_REPLACED || rc == VOKL_EPATTERN_SYNTAX || rc == VOKL_EJEF_EMPTY || rc == VOKL_EPATTERN_EMPTY,
+          "result code");
+    // The conversion-error log stays only when characters were replaced.
+    check(rc < 0 || !std::filesystem::exists(convLog), "no conversion-error log after success");
     return 0;
 }

@@ -2,15 +2,8 @@
 // as a record for the keyword choice, and through the numeric and trimming
 // functions on buffers of exactly the sizes they are given.
 #include <algorithm>
-#include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
-
-#include <stdlib.h>
 
 #include "fuzz_support.h"
 #include "general.h"
@@ -20,7 +13,6 @@
 namespace {
 
 using fuzzsupport::check;
-using fuzzsupport::fail;
 using fuzzsupport::ScratchDir;
 
 constexpr std::int32_t kCodeOptions[] = {1, 2, 3};
@@ -60,12 +52,7 @@ void chooseOver(const vokl::PatternList& list, const std::uint8_t* data, std::si
 void readPatterns(const std::uint8_t* data, std::size_t size) {
     ScratchDir dir("fuzz_pattern");
     std::string path = dir.file("p.ptn");
-    {
-        vokl::File file;
-        if (!file.open(path.c_str(), vokl::File::Mode::WriteBinary)) return;
-        file.write(data, size);
-        if (!file.close()) return;
-    }
+    fuzzsupport::writeFile(path, data, size);
     std::string logPath = dir.file("log.txt");
     for (std::int32_t option : kCodeOptions) {
         vokl::Log log;

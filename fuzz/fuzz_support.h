@@ -1,24 +1,33 @@
-// What the fuzz targets share: a scratch folder per input and a check that
-// stops the run where an invariant breaks.
+// What the fuzz targets share: a scratch folder per input, whole-file reads
+// and writes, and a check that stops the run where an invariant breaks.
 #pragma once
 
 #include <stdlib.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <system_error>
 
 namespace fuzzsupport {
 
-[[noreturn]] inline void fail(const char* what) {
+inline void check(bool condition, const char* what = "see the stack") {
+    if (condition) return;
     std::fprintf(stderr, "invariant broken: %s\n", what);
     std::abort();
 }
 
-inline void check(bool condition, const char* what = "check") {
-    if (!condition) fail(what);
+inline void writeFile(const std::string& path, const void* data, std::size_t size) {
+    std::ofstream(path, std::ios::binary).write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // A scratch folder of one input, removed with everything in it.
@@ -27,7 +36,7 @@ public:
     explicit ScratchDir(const char* prefix) {
         std::error_code ec;
         std::string pattern = (std::filesystem::temp_directory_path(ec) / (std::string(prefix) + ".XXXXXX")).string();
-        if (mkdtemp(pattern.data()) == nullptr) fail("mkdtemp");
+        check(mkdtemp(pattern.data()) != nullptr, "mkdtemp");
         path_ = pattern;
     }
     ~ScratchDir() {

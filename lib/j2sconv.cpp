@@ -18,6 +18,7 @@
 #include "pattern.h"
 #include "tblank.h"
 #include "tblknj.h"
+#include "tbluni.h"
 
 #if defined(__GNUC__)
 #define VOKL_COLD __attribute__((cold, noinline))
@@ -75,15 +76,17 @@ struct Step {
 class Engine {
 public:
     // `started` turns true once the buffers exist and the input is being read.
-    Engine(Log& log, Log& errorLines, JefSource& in, OutputSink& out, std::int64_t inputSize,
-           std::int32_t codeOption, bool lineEnds, bool& started)
+    Engine(Log& log, Log& errorLines, InputReader& in, OutputSink& out, const Arguments& args,
+           const std::uint8_t* jefTable, bool& started)
         : log_(log),
           errorLines_(errorLines),
           in_(in),
           out_(out),
-          inputSize_(inputSize),
-          table_(ebcdicToJis8(variantFor(codeOption)).data()),
-          lineEnds_(lineEnds),
+          jefPath_(args.jefPath),
+          jefTable_(jefTable),
+          lineEndLf_(args.lineEndLf),
+          table_(ebcdicToJis8(variantFor(args.codeOption)).data()),
+          lineEnds_(args.recordLength != 0),
           started_(started) {}
 
     std::int32_t runStream(std::int64_t blockLength);
@@ -96,7 +99,8 @@ private:
                   std::size_t n, char* out, std::size_t outCapacity, std::size_t& p, std::size_t& i,
                   std::size_t& h);
     std::size_t singles(const std::uint8_t* in, std::size_t count, std::uint8_t* out, bool skipShiftCodes);
-    std::int32_t convertBlock(const std::uint8_t* in, std::int64_t n, std::uint8_t* out, std::size_t& produced);
+    std::int32_t convertPiece(const std::uint8_t* in, std::int64_t n, bool firstOfBlock, bool blockEnd,
+                              std::uint8_t* out, std::size_t& produced, std::int64_t& used);
     std::int32_t convertRecord(const PatternEntry& entry, const Steps& steps, bool skipShiftCodes, std::uint8_t* record,
                                std::size_t& n, std::size_t capacity, char* out, std::size_t outCapacity,
                                std::size_t& produced);
@@ -114,7 +118,7 @@ private:
     }
     void pair(std::uint8_t first, std::uint8_t second, std::int64_t index, std::uint8_t* out) {
         unsigned code = first * 256u + second;
-        const std::uint8_t* entry = jefToSjis(code);
+        const std::uint8_t* entry = jefEntry(code);
         if (entry[0] != 0 || entry[1] != 0) {
             out[0] = entry[0];
             out[1] = entry[1];
@@ -136,22 +140,34 @@ private:
     }
 
     std::int32_t readFailed() {
-        log_.line(msg::kMsgJefReadFailed);
-        return VOKL_EJEF_READ;
+        switch (in_.failure()) {
+        case InputReader::Failure::Stopped:
+            log_.line(msg::kMsgStopped);
+            return VOKL_ESTOPPED;
+        case InputReader::Failure::Changed:
+            log_.line(msg::kMsgInputChanged, shownPath(jefPath_));
+            return VOKL_EJEF_READ;
+        default:
+            log_.line(msg::kMsgJefReadFailed);
+            return VOKL_EJEF_READ;
+        }
     }
-    std::int32_t seekFailed() {
-        log_.line(msg::kMsgJefSeekFailed);
-        return VOKL_EJEF_READ;
-    }
+    // At least `count` more bytes of input after the byte counter.
+    bool inputLeft(std::int64_t count) { return in_.holds(consumed_ + count); }
     std::int32_t writeFailed() {
-        log_.line(msg::kMsgSjisWriteFailed, systemErrorText(out_.lastError()).c_str());
+        log_.causeLine(msg::kMsgSjisWriteFailed, out_.lastError());
         return VOKL_ESJIS_WRITE;
     }
+    const std::uint8_t* jefEntry(unsigned code) const { return jefTable_ + 2 * code; }
     std::size_t endLine(std::uint8_t* at) {
         if (!lineEnds_) return 0;
+        ++lineEndCount_;
+        if (lineEndLf_) {
+            at[0] = kLf;
+            return 1;
+        }
         at[0] = kCr;
         at[1] = kLf;
-        ++lineEndCount_;
         return kLineEndBytes;
     }
     std::int32_t finish() {
@@ -161,9 +177,11 @@ private:
 
     Log& log_;
     Log& errorLines_;  // the conversion-error log, or the log; written only while the log is open
-    JefSource& in_;
+    InputReader& in_;
     OutputSink& out_;
-    const std::int64_t inputSize_;
+    const char* jefPath_;
+    const std::uint8_t* const jefTable_;
+    const bool lineEndLf_;
     const std::uint8_t* const table_;
     const bool lineEnds_;
     std::int64_t consumed_ = 0;  // the byte counter: bytes of the input used so far
@@ -175,32 +193,49 @@ private:
 
 // ---- stream mode ----------------------------------------------------------
 
-// Room a block may need beyond one output byte per input byte: the line end
+// Room a piece may need beyond one output byte per input byte: the line end
 // and the partner byte fetched for a block of one byte.
 constexpr std::size_t kBlockSlack = kLineEndBytes + 2;
+// A block is read and converted in pieces of at most this many bytes, so a
+// block of any length needs no more memory than one piece.
+constexpr std::int64_t kStreamPiece = 64 * 1024;
 
 std::int32_t Engine::runStream(std::int64_t blockLength) {
-    // A block never holds more than the file: a huge record length on a small
-    // file needs no huge buffer.
-    blockLength = std::max<std::int64_t>(1, std::min(blockLength, inputSize_));
-    auto buffer = std::unique_ptr<std::uint8_t[]>(new std::uint8_t[static_cast<std::size_t>(blockLength)]);
+    const auto piece = static_cast<std::size_t>(std::min(blockLength, kStreamPiece));
+    auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(piece);
     started_ = true;
-    for (;;) {
-        std::int64_t n = in_.read(buffer.get(), static_cast<std::size_t>(blockLength));
-        if (n == 0) break;
-        if (n < 0) return readFailed();
-        std::uint8_t* out = out_.reserve(static_cast<std::size_t>(n) + kBlockSlack);
-        if (out == nullptr) return writeFailed();
-        std::size_t produced = 0;
-        if (std::int32_t rc = convertBlock(buffer.get(), n, out, produced)) return rc;
-        produced += endLine(out + produced);
-        out_.commit(produced);
+    for (bool more = true; more;) {
+        std::int64_t left = blockLength;  // bytes the block may still take
+        bool firstOfBlock = true;
+        while (left > 0) {
+            const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(piece)));
+            const std::int64_t n = in_.read(buffer.get(), want);
+            if (n < 0) return readFailed();
+            if (n == 0) break;
+            // A short piece: the input ends inside this block.
+            const bool blockEnd = n == left || static_cast<std::size_t>(n) < want;
+            std::uint8_t* out = out_.reserve(static_cast<std::size_t>(n) + kBlockSlack);
+            if (out == nullptr) return writeFailed();
+            std::size_t produced = 0;
+            std::int64_t used = 0;
+            if (std::int32_t rc = convertPiece(buffer.get(), n, firstOfBlock, blockEnd, out, produced, used)) return rc;
+            out_.commit(produced);
+            firstOfBlock = false;
+            left -= used;
+            if (blockEnd) break;
+        }
+        more = !firstOfBlock;
+        if (more && lineEnds_) {
+            std::uint8_t* at = out_.reserve(kLineEndBytes);
+            if (at == nullptr) return writeFailed();
+            out_.commit(endLine(at));
+        }
     }
     return finish();
 }
 
-std::int32_t Engine::convertBlock(const std::uint8_t* in, std::int64_t n, std::uint8_t* out,
-                                  std::size_t& produced) {
+std::int32_t Engine::convertPiece(const std::uint8_t* in, std::int64_t n, bool firstOfBlock, bool blockEnd,
+                                  std::uint8_t* out, std::size_t& produced, std::int64_t& used) {
     const std::int64_t base = consumed_;
     std::int64_t k = 0;
     std::int64_t extra = 0;  // a partner byte read beyond the block
@@ -212,7 +247,7 @@ std::int32_t Engine::convertBlock(const std::uint8_t* in, std::int64_t n, std::u
             while (k + 8 <= n) {
                 std::uint64_t word = 0;
                 for (int j = 0; j < 8; ++j) word |= std::uint64_t{table_[in[k + j]]} << byteShift(j);
-                std::memcpy(o, &word, 8);  // the block's output room covers all eight
+                std::memcpy(o, &word, 8);  // the piece's output room covers all eight
                 std::uint64_t zeros = (word - kLowBytes) & ~word & kHighBits;
                 if (zeros != 0) {
                     // The lowest flag is exact: keep the bytes before it.
@@ -246,8 +281,8 @@ std::int32_t Engine::convertBlock(const std::uint8_t* in, std::int64_t n, std::u
         // time while both have an entry.
         while (k + 3 < n && in[k] >= kFirstJefByte && in[k + 2] >= kFirstJefByte) {
             std::uint16_t first, second;
-            std::memcpy(&first, jefToSjis(in[k] * 256u + in[k + 1]), 2);
-            std::memcpy(&second, jefToSjis(in[k + 2] * 256u + in[k + 3]), 2);
+            std::memcpy(&first, jefEntry(in[k] * 256u + in[k + 1]), 2);
+            std::memcpy(&second, jefEntry(in[k + 2] * 256u + in[k + 3]), 2);
             if (first == 0 || second == 0) break;
             std::memcpy(o, &first, 2);
             std::memcpy(o + 2, &second, 2);
@@ -255,7 +290,7 @@ std::int32_t Engine::convertBlock(const std::uint8_t* in, std::int64_t n, std::u
             k += 4;
         }
         while (k + 1 < n && in[k] >= kFirstJefByte) {
-            const std::uint8_t* entry = jefToSjis(in[k] * 256u + in[k + 1]);
+            const std::uint8_t* entry = jefEntry(in[k] * 256u + in[k + 1]);
             if ((entry[0] | entry[1]) == 0) break;
             o[0] = entry[0];
             o[1] = entry[1];
@@ -273,30 +308,31 @@ std::int32_t Engine::convertBlock(const std::uint8_t* in, std::int64_t n, std::u
             pair(b, in[k + 1], base + k, o);
             o += 2;
             k += 2;
-        } else if (base + k + 1 == inputSize_) {
+        } else if (!blockEnd) {
+            // A pair cut by the end of a piece goes on in the next piece.
+            in_.back(1);
+            break;
+        } else if (!in_.holds(in_.position() + 1)) {
             *o++ = loneByte(b, base + k);
             ++k;
-        } else if (k > 0) {
-            // The pair is split by the block end: it starts the next block.
-            if (!in_.seekBy(-1)) return seekFailed();
+        } else if (k > 0 || !firstOfBlock) {
+            // The pair is cut by the block end: it starts the next block.
+            in_.back(1);
             break;
         } else {
-            // A block of one byte could never hold the pair; moving back
-            // would read the same byte forever. Fetch its partner instead.
+            // A block of one byte could never hold the pair; starting the
+            // next block with it would read the same byte forever. Fetch its
+            // partner instead.
             std::uint8_t next = 0;
-            std::int64_t got = in_.read(&next, 1);
-            if (got < 0) return readFailed();
-            if (got == 0) {
-                *o++ = loneByte(b, base + k);
-            } else {
-                pair(b, next, base + k, o);
-                o += 2;
-                extra = 1;
-            }
+            if (in_.read(&next, 1) != 1) return readFailed();
+            pair(b, next, base + k, o);
+            o += 2;
+            extra = 1;
             ++k;
         }
     }
     consumed_ = base + k + extra;
+    used = k + extra;
     produced = static_cast<std::size_t>(o - out);
     return 0;
 }
@@ -340,8 +376,8 @@ std::int32_t Engine::runPattern(const PatternList& list, bool skipShiftCodes, st
 
     for (;;) {
         std::int64_t got = in_.read(record.get(), recordRead);
-        if (got == 0) break;
         if (got < 0) return readFailed();
+        if (got == 0) break;
         std::size_t n = static_cast<std::size_t>(got);
         const PatternEntry& entry =
             list.multi ? choosePattern(list, record.get(), n, skipShiftCodes) : list.entries.front();
@@ -354,7 +390,8 @@ std::int32_t Engine::runPattern(const PatternList& list, bool skipShiftCodes, st
                 return VOKL_EPATTERN_SYNTAX;
             }
             if (n > own) {
-                if (!in_.seekBy(-static_cast<std::int64_t>(n - own))) return seekFailed();
+                // The reader keeps a whole record: stepping back cannot fail.
+                in_.back(n - own);
                 n = own;
             }
         }
@@ -464,7 +501,7 @@ void Engine::walkFast(const Steps& steps, const std::string& pattern, bool skipS
     // At the record's last byte the plain walk would look for read-ahead;
     // it has nothing to do when fewer than two field letters are left and
     // the data has not ended.
-    auto nothingToReadAhead = [&](std::size_t fields) { return fields < 2 && consumed_ + 1 <= inputSize_; };
+    auto nothingToReadAhead = [&](std::size_t fields) { return fields < 2 && inputLeft(1); };
     for (const Step& step : steps) {
         if (h + step.length + 1 > outCapacity) return;
         if (i + 1 >= n && !nothingToReadAhead(step.fields)) return;
@@ -501,7 +538,7 @@ void Engine::walkFast(const Steps& steps, const std::string& pattern, bool skipS
             const std::size_t end = i + step.length;
             while (i + 1 < n && i < end && (record[i] >= kFirstJefByte || !skipShiftCodes || !isShiftCode(record[i]))) {
                 std::uint16_t code;
-                std::memcpy(&code, jefToSjis(record[i] * 256u + record[i + 1]), 2);
+                std::memcpy(&code, jefEntry(record[i] * 256u + record[i + 1]), 2);
                 if (code != 0)
                     std::memcpy(out + h, &code, 2);
                 else
@@ -549,7 +586,7 @@ std::int32_t Engine::convertRecord(const PatternEntry& entry, const Steps& steps
     walkFast(steps, pattern, skipShiftCodes, record, n, out, outCapacity, p, i, h);
     while (p < length) {
         if (i + 1 >= n) {
-            if (consumed_ + 1 < inputSize_) {
+            if (inputLeft(2)) {
                 std::size_t wanted = fieldsFrom(pattern, p);
                 std::size_t take = std::min(wanted, capacity - n);
                 if (wanted >= 2 && take > 0) {
@@ -557,7 +594,7 @@ std::int32_t Engine::convertRecord(const PatternEntry& entry, const Steps& steps
                     if (got < 0) return readFailed();
                     n += static_cast<std::size_t>(got);
                 }
-            } else if (consumed_ + 1 > inputSize_) {
+            } else if (!inputLeft(1)) {
                 break;
             }
         }
@@ -627,8 +664,8 @@ std::int64_t streamBlockLength(std::int32_t recordLength, std::int64_t inputSize
     return inputSize <= kSingleReadLimit ? inputSize : kDefaultBlockLength;
 }
 
-OutputSink::OutputSink(File& file)
-    : file_(file), buffer_(new std::uint8_t[kCapacity]), capacity_(kCapacity) {}
+OutputSink::OutputSink(File& file, bool utf8)
+    : file_(file), utf8_(utf8), buffer_(new std::uint8_t[kCapacity]), capacity_(kCapacity) {}
 
 std::uint8_t* OutputSink::reserve(std::size_t size) {
     if (capacity_ - used_ >= size) return buffer_.get() + used_;
@@ -641,95 +678,59 @@ std::uint8_t* OutputSink::reserve(std::size_t size) {
     return buffer_.get();
 }
 
+void OutputSink::commit(std::size_t size) {
+    if (!utf8_) {
+        used_ += size;
+        return;
+    }
+    // The engines write whole Shift-JIS characters; each goes out in UTF-8.
+    appendAsUtf8(std::string_view(reinterpret_cast<const char*>(buffer_.get() + used_), size), encoded_);
+    if (encoded_.size() >= kCapacity) flushed_ = flush() && flushed_;
+}
+
+void OutputSink::put(std::string_view bytes) {
+    if (utf8_) encoded_.append(bytes);
+    else if (std::uint8_t* at = reserve(bytes.size())) std::memcpy(at, bytes.data(), bytes.size()), used_ += bytes.size();
+}
+
 bool OutputSink::flush() {
-    if (used_ == 0) return true;
-    bool ok = file_.write(buffer_.get(), used_);
+    bool ok = flushed_;
+    if (used_ != 0) ok = file_.write(buffer_.get(), used_) && ok;
+    if (!encoded_.empty()) ok = file_.write(encoded_.data(), encoded_.size()) && ok;
     used_ = 0;
+    encoded_.clear();
     return ok;
 }
 
 namespace {
 
-// Pattern mode asks for a record's few dozen bytes at a time: they come from
-// a buffer filled in large reads, with the answers the file itself would
-// give (short only at the end or on a failure, which shows on the next read).
-class BufferedSource final : public JefSource {
-public:
-    static constexpr std::size_t kCapacity = 64 * 1024;
-
-    explicit BufferedSource(JefSource& file) : file_(file) {}
-
-    std::int64_t read(void* buffer, std::size_t size) override {
-        auto* to = static_cast<std::uint8_t*>(buffer);
-        std::size_t done = 0;
-        while (done < size) {
-            if (at_ == end_ && !refill()) break;
-            std::size_t take = std::min(size - done, end_ - at_);
-            std::memcpy(to + done, buffer_.get() + at_, take);
-            at_ += take;
-            done += take;
-        }
-        if (done == 0 && failed_) {
-            failed_ = false;
-            return -1;
-        }
-        return static_cast<std::int64_t>(done);
-    }
-
-    bool seekBy(std::int64_t offset) override {
-        const std::int64_t back = -static_cast<std::int64_t>(at_);
-        const std::int64_t ahead = static_cast<std::int64_t>(end_ - at_);
-        if (offset >= back && offset <= ahead) {
-            at_ = static_cast<std::size_t>(static_cast<std::int64_t>(at_) + offset);
-            return true;
-        }
-        // The file stands at the end of the buffered bytes.
-        if (!file_.seekBy(offset - ahead)) return false;
-        at_ = end_ = 0;
-        failed_ = false;
-        return true;
-    }
-
-private:
-    // False at the end of the data or on a failure (kept for the next read).
-    bool refill() {
-        if (failed_) return false;
-        at_ = end_ = 0;
-        if (buffer_ == nullptr) buffer_.reset(new std::uint8_t[kCapacity]);
-        std::int64_t got = file_.read(buffer_.get(), kCapacity);
-        if (got < 0) failed_ = true;
-        if (got <= 0) return false;
-        end_ = static_cast<std::size_t>(got);
-        return true;
-    }
-
-    JefSource& file_;
-    std::unique_ptr<std::uint8_t[]> buffer_;
-    std::size_t at_ = 0;
-    std::size_t end_ = 0;
-    bool failed_ = false;
-};
-
 // The conversion-error log: created next to the output; its lines go to the
-// log when it cannot be created.
+// log when it cannot be created, or when its path names a file of this very
+// job (creating it would truncate that file).
 class ConvLog {
 public:
     ConvLog(Log& log, const Arguments& args) : path_(args.convLogPath) {
-        if (sameExistingFile(path_, args.jefPath) || sameExistingFile(path_, args.sjisPath)) {
-            // Creating it would truncate a file of this very job.
-            log.line(msg::kMsgOpenFailedCause, shownPath(path_), systemErrorText(EEXIST).c_str());
+        // Without a path (extended calls only) its lines go to the log.
+        if (path_ == nullptr && args.convLogOptional) return;
+        const char* pattern = meansNoPattern(args.patternPath) ? nullptr : args.patternPath;
+        const char* logPath = log.isOpen() ? args.logPath : nullptr;
+        if (namedInput(path_, {args.jefPath, args.sjisPath, pattern, logPath}) != nullptr) {
+            log.line(msg::kMsgSameFile, shownPath(path_));
             return;
         }
-        created_ = file_.create(path_);
-        if (!created_)
-            log.line(msg::kMsgOpenFailedCause, shownPath(path_), systemErrorText(file_.lastError()).c_str());
+        // Written in the text's own encoding and line ends.
+        created_ = file_.create(path_, args.utf8, !args.lineEndLf);
+        if (!created_) log.causeLine(msg::kMsgOpenFailedCause, shownPath(path_), file_.lastError());
     }
     Log& lines(Log& log) { return created_ ? file_ : log; }
-    // Kept with -1, and (empty) when the engine never started; removed
+    // Kept with -1 (and said so in the log, unless its lines could not all
+    // be written), and kept empty when the engine never started; removed
     // otherwise.
     void settle(Log& log, std::int32_t rc, bool engineStarted) {
         if (rc == VOKL_ECHARS_REPLACED) {
-            log.line(msg::kMsgConvLogWritten, shownPath(path_));
+            if (!created_) return;  // its lines are in the log itself
+            if (file_.close()) log.line(msg::kMsgConvLogWritten, shownPath(path_));
+            else log.causeLine(msg::kMsgConvLogWriteFailed, shownPath(path_), file_.lastError());
             return;
         }
         if (!created_ || !engineStarted) return;
@@ -743,23 +744,43 @@ private:
     bool created_ = false;
 };
 
+// JEF -> Shift-JIS, with every pair whose Shift-JIS code has no Unicode
+// character taken as unmapped: in UTF-8 text it could not be written.
+std::unique_ptr<std::uint8_t[]> utf8JefTable() {
+    auto table = std::make_unique_for_overwrite<std::uint8_t[]>(2 * 65536);
+    for (unsigned code = 0; code < 65536; ++code) {
+        const std::uint8_t* entry = jefToSjis(code);
+        const bool written = (entry[0] | entry[1]) != 0 && kCp932ToUnicode[entry[0] * 256u + entry[1]] != kNoCode;
+        table[2 * code] = written ? entry[0] : 0;
+        table[2 * code + 1] = written ? entry[1] : 0;
+    }
+    return table;
+}
+
 std::int32_t runEngine(Log& log, ConvLog& convLog, const Arguments& args, CheckedFiles& files,
-                       JefSource& in, const PatternList* patterns, bool& started) {
+                       ByteSource& source, const PatternList* patterns, bool& started) {
     try {
-        OutputSink sink(files.output);
-        Engine engine(log, convLog.lines(log), in, sink, files.inputSize, args.codeOption, args.recordLength != 0,
-                      started);
-        std::int32_t rc =
-            patterns == nullptr
-                ? engine.runStream(streamBlockLength(args.recordLength, files.inputSize))
-                : engine.runPattern(*patterns, args.keepShift != kKeepShiftCodes, args.trimFlags);
+        OutputSink sink(files.output, args.utf8);
+        if (args.utf8 && args.bom) sink.put("\xEF\xBB\xBF");
+        std::unique_ptr<std::uint8_t[]> utf8Table;
+        if (args.utf8) utf8Table = utf8JefTable();
+        // Pattern mode steps back over the part of a record another pattern does not take.
+        InputReader in(source, files.inputSize, patterns != nullptr ? static_cast<std::size_t>(patterns->maxRecordLen) : 1,
+                       args.progress);
+        Engine engine(log, convLog.lines(log), in, sink, args, args.utf8 ? utf8Table.get() : kJefToSjis, started);
+        // A pipe's size is what it holds: enough of it is read ahead to tell.
+        std::int64_t size = files.inputSize;
+        if (size < 0) size = in.holds(kSingleReadLimit + 1) ? kSingleReadLimit + 1 : std::max<std::int64_t>(in.sizeFound(), 1);
+        std::int32_t rc = patterns == nullptr
+                              ? engine.runStream(streamBlockLength(args.recordLength, size))
+                              : engine.runPattern(*patterns, args.keepShift != kKeepShiftCodes, args.trimFlags);
         if (rc < VOKL_ECHARS_REPLACED) {
             // What was converted before the failure still reaches the file.
             sink.flush();
             return rc;
         }
         if (!files.output.close()) {
-            log.line(msg::kMsgSjisWriteFailed, systemErrorText(files.output.lastError()).c_str());
+            log.causeLine(msg::kMsgSjisWriteFailed, files.output.lastError());
             return VOKL_ESJIS_WRITE;
         }
         return rc;
@@ -770,24 +791,26 @@ std::int32_t runEngine(Log& log, ConvLog& convLog, const Arguments& args, Checke
 
 }  // namespace
 
-std::int32_t convertJef(Log& log, const Arguments& args, JefSource* source) {
-    CheckedFiles files;
-    if (std::int32_t rc = openAndCheck(log, args.jefPath, args.sjisPath, kJ2sChecks, files)) return rc;
+std::int32_t convertChecked(Log& log, const Arguments& args, CheckedFiles& files, ByteSource& source) {
     ConvLog convLog(log, args);
-
     PatternList patterns;
     const bool stream = meansNoPattern(args.patternPath);
     if (!stream) {
         if (std::int32_t rc = readPatternFile(log, args.patternPath, args.codeOption, patterns)) return rc;
     }
-    FileSource fileSource(files.input);
-    std::unique_ptr<BufferedSource> buffered;
-    if (source == nullptr && !stream) buffered = std::make_unique<BufferedSource>(fileSource);
-    JefSource& in = source != nullptr ? *source : buffered != nullptr ? static_cast<JefSource&>(*buffered) : fileSource;
     bool started = false;
-    std::int32_t rc = runEngine(log, convLog, args, files, in, stream ? nullptr : &patterns, started);
+    std::int32_t rc = runEngine(log, convLog, args, files, source, stream ? nullptr : &patterns, started);
     convLog.settle(log, rc, started);
     return rc;
+}
+
+std::int32_t convertJef(Log& log, const Arguments& args, JefSource* source) {
+    CheckedFiles files;
+    const bool stream = meansNoPattern(args.patternPath);
+    if (std::int32_t rc = openAndCheck(log, args.jefPath, args.sjisPath, kJ2sChecks, files,
+                                       {stream ? nullptr : args.patternPath}))
+        return rc;
+    return convertChecked(log, args, files, source != nullptr ? *source : *files.source);
 }
 
 }  // namespace vokl::j2s
@@ -796,7 +819,8 @@ extern "C" VOKL_API int32_t VOKL_CALL j2sconv(int32_t logSwitch, int32_t codeOpt
                                               int32_t keepShift, int32_t trimFlags, const char* jefPath,
                                               const char* sjisPath, const char* patternPath,
                                               const char* logPath, const char* convLogPath) {
-    return vokl::runExport(logSwitch, logPath, [&](vokl::Log& log) -> std::int32_t {
+    const bool stream = vokl::j2s::meansNoPattern(patternPath);
+    return vokl::runExport(logSwitch, logPath, {jefPath, stream ? nullptr : patternPath}, [&](vokl::Log& log) -> std::int32_t {
         vokl::j2s::Arguments args;
         args.codeOption = codeOption;
         args.recordLength = recordLength;
@@ -806,6 +830,32 @@ extern "C" VOKL_API int32_t VOKL_CALL j2sconv(int32_t logSwitch, int32_t codeOpt
         args.sjisPath = sjisPath;
         args.patternPath = patternPath;
         args.convLogPath = convLogPath;
+        args.logPath = logPath;
         return vokl::j2s::convertJef(log, args);
+    });
+}
+
+extern "C" VOKL_API int32_t VOKL_CALL vokl_j2s(const vokl_options* options, int32_t codeOption, int32_t recordLength,
+                                               int32_t keepShift, int32_t trimFlags, const char* patternPath,
+                                               const char* convLogPath) {
+    const char* pattern = vokl::j2s::meansNoPattern(patternPath) ? nullptr : patternPath;
+    return vokl::runExtended(options, pattern, vokl::kJ2sChecks, [&](vokl::Log& log, vokl::CheckedFiles& files, vokl::Progress& progress) {
+        const vokl::Endpoint input = vokl::inputOf(*options), output = vokl::outputOf(*options);
+        vokl::j2s::Arguments args;
+        args.codeOption = codeOption;
+        args.recordLength = recordLength;
+        args.keepShift = keepShift;
+        args.trimFlags = trimFlags;
+        args.jefPath = input.shown();
+        args.sjisPath = output.path;
+        args.patternPath = patternPath;
+        args.convLogPath = convLogPath;
+        args.logPath = options->log_path;
+        args.utf8 = options->pc_encoding == VOKL_PC_UTF8;
+        args.bom = options->utf8_bom != 0;
+        args.lineEndLf = options->line_end == VOKL_EOL_LF;
+        args.convLogOptional = true;
+        args.progress = &progress;
+        return vokl::j2s::convertChecked(log, args, files, *files.source);
     });
 }

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "general.h"
 
@@ -27,23 +29,30 @@ std::int64_t streamBlockLength(std::int32_t recordLength, std::int64_t inputSize
 using JefSource = ByteSource;
 
 // Collects converted bytes and hands them to the output file in large writes.
+// The engines write Shift-JIS; for UTF-8 text each committed piece is
+// turned into UTF-8 on its way out.
 class OutputSink {
 public:
     static constexpr std::size_t kCapacity = 256 * 1024;
 
-    explicit OutputSink(File& file);
+    OutputSink(File& file, bool utf8);
     // Room for at least `size` bytes at the returned address, or nullptr when
     // writing out what was collected failed (see lastError()).
     std::uint8_t* reserve(std::size_t size);
-    void commit(std::size_t size) { used_ += size; }
+    void commit(std::size_t size);
+    // Bytes that go out as they are (a byte order mark).
+    void put(std::string_view bytes);
     bool flush();
     int lastError() const { return file_.lastError(); }
 
 private:
     File& file_;
+    const bool utf8_;
     std::unique_ptr<std::uint8_t[]> buffer_;
     std::size_t capacity_ = 0;
     std::size_t used_ = 0;
+    std::string encoded_;
+    bool flushed_ = true;  // false once a write of encoded text failed
 };
 
 // The ten arguments of j2sconv after the log switch and log path.
@@ -56,11 +65,20 @@ struct Arguments {
     const char* sjisPath = nullptr;
     const char* patternPath = nullptr;
     const char* convLogPath = nullptr;
+    const char* logPath = nullptr;  // checked against the conversion-error log's path
+    // Extended calls only.
+    bool utf8 = false;              // the text is UTF-8 (and so is the conversion-error log)
+    bool bom = false;
+    bool lineEndLf = false;
+    bool convLogOptional = false;   // no conversion-error log path: its lines go to the log
+    Progress* progress = nullptr;
 };
 
 // The job of j2sconv once its log exists: checks, conversion-error log,
-// engine, clean-up. `source`, when given, replaces the reads and seeks of the
-// opened JEF file.
+// engine, clean-up. `source`, when given, replaces the reads of the opened
+// JEF file.
 std::int32_t convertJef(Log& log, const Arguments& args, JefSource* source = nullptr);
+// The same once the input and output are open and checked.
+std::int32_t convertChecked(Log& log, const Arguments& args, CheckedFiles& files, ByteSource& source);
 
 }  // namespace vokl::j2s

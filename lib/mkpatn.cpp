@@ -269,6 +269,10 @@ std::int32_t makePattern(Log& log, const PatternOptions& options, const char* co
         log.line(msg::kMsgNotFound, shownPath(copybookPath));
         return VOKL_ECOPYBOOK_OPEN;
     }
+    if (const FileKind kind = fileKind(copybookPath); kind != FileKind::Regular && kind != FileKind::Directory) {
+        log.line(notFileMessage(kind), shownPath(copybookPath));
+        return VOKL_ECOPYBOOK_OPEN;
+    }
     if (copybookSize == 0) {
         log.line(msg::kMsgSizeZero, shownPath(copybookPath));
         return VOKL_ECOPYBOOK_EMPTY;
@@ -304,7 +308,7 @@ std::int32_t makePattern(Log& log, const PatternOptions& options, const char* co
 
 extern "C" VOKL_API int32_t VOKL_CALL mkpatn(int32_t logSwitch, int32_t separator, int32_t quote,
                                              const char* copybookPath, const char* patternPath, const char* logPath) {
-    return vokl::runExport(logSwitch, logPath, [&](vokl::Log& log) {
+    return vokl::runExport(logSwitch, logPath, {copybookPath}, [&](vokl::Log& log) {
         return vokl::makePattern(log, vokl::PatternOptions{separator, quote}, copybookPath, patternPath);
     });
 }

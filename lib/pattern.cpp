@@ -336,7 +336,8 @@ std::int32_t finishList(Log& log, PatternList& list) {
 std::int32_t readList(Log& log, const char* path, std::int32_t codeOption, PatternList& list) {
     File file;
     if (!file.open(path, File::Mode::ReadBinary)) {
-        log.line(msg::kMsgOpenFailed, shownPath(path));
+        if (file.kind() == FileKind::Regular || file.kind() == FileKind::Directory) log.line(msg::kMsgOpenFailed, shownPath(path));
+        else log.line(notFileMessage(file.kind()), shownPath(path));
         return VOKL_EPATTERN_OPEN;
     }
     std::int64_t size = 0;

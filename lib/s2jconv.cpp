@@ -16,6 +16,7 @@
 #include "messages.h"
 #include "tblank.h"
 #include "tblknj.h"
+#include "tbluni.h"
 
 namespace vokl {
 namespace {
@@ -27,6 +28,9 @@ constexpr std::uint8_t kLoneLeadReplacement = 0x20;
 constexpr std::uint8_t kCarriageReturn = 0x0D;
 constexpr std::uint8_t kLineFeed = 0x0A;
 constexpr std::int64_t kErrorLinesShown = 100;
+constexpr std::uint8_t kUtf8Bom[] = {0xEF, 0xBB, 0xBF};
+// A UTF-8 character cut by a block's end is carried into the next block.
+constexpr std::size_t kLongestUtf8Carry = 3;
 
 constexpr std::int32_t kCodeKana = 1;
 constexpr std::int32_t kCodeKanaUpper = 2;
@@ -76,6 +80,13 @@ struct BlockResult {
     std::size_t consumed;  // less than the block when its last byte is a lead byte carried over
 };
 
+// The plain single bytes of a UTF-8 text: ASCII only, every other byte
+// takes the decoding path.
+std::array<std::uint8_t, 256> asciiOnly(std::array<std::uint8_t, 256> table) {
+    for (unsigned b = 0x80; b < 256; ++b) table[b] = 0;
+    return table;
+}
+
 class SjisToJef {
 public:
     SjisToJef(Log& log, const S2jRequest& request, std::int64_t inputSize)
@@ -83,29 +94,34 @@ public:
           request_(request),
           inputSize_(inputSize),
           shiftCodes_(request.shiftCodes == kShiftCodesOn),
-          singles_(singleByteTable(request.codeOption)) {}
+          singles_(singleByteTable(request.codeOption)),
+          asciiSingles_(asciiOnly(singles_)) {}
 
     std::int32_t run(ByteSource& input, File& output);
 
 private:
     BlockResult convertBlock(const std::uint8_t* in, std::size_t size, bool endOfFile, std::uint8_t* out);
-    void conversionError(const char* format, unsigned shown, std::int64_t offset);
+    BlockResult convertUtf8Block(const std::uint8_t* in, std::size_t size, bool endOfFile, std::uint8_t* out);
+    void conversionError(const char* format, unsigned shown, std::int64_t column);
     std::int32_t writeFailed(const File& output);
+    std::int32_t readFailed(const InputReader& input);
 
     Log& log_;
     const S2jRequest& request_;
     const std::int64_t inputSize_;
     const bool shiftCodes_;
     const std::array<std::uint8_t, 256> singles_;
+    const std::array<std::uint8_t, 256> asciiSingles_;
 
     bool kanjiRun_ = false;  // lives across blocks and line ends
     std::int64_t blockOffset_ = 0;
     std::int64_t lineFeeds_ = 0;
     std::int64_t lineStart_ = 0;  // offset of the first byte of the current line
+    std::int64_t column_ = 0;     // UTF-8: characters of the current line already taken
     std::int64_t errors_ = 0;
 };
 
-void SjisToJef::conversionError(const char* format, unsigned shown, std::int64_t offset) {
+void SjisToJef::conversionError(const char* format, unsigned shown, std::int64_t column) {
     ++errors_;
     if (errors_ > kErrorLinesShown + 1) return;
     if (errors_ == kErrorLinesShown + 1) {
@@ -113,8 +129,7 @@ void SjisToJef::conversionError(const char* format, unsigned shown, std::int64_t
         return;
     }
     const long line = static_cast<long>(std::min<std::int64_t>(lineFeeds_ + 1, LONG_MAX));
-    const int column = static_cast<int>(std::min<std::int64_t>(offset - lineStart_ + 1, INT_MAX));
-    log_.line(format, shown, line, column);
+    log_.line(format, shown, line, static_cast<int>(std::min<std::int64_t>(column, INT_MAX)));
 }
 
 BlockResult SjisToJef::convertBlock(const std::uint8_t* in, std::size_t size, bool endOfFile, std::uint8_t* out) {
@@ -125,6 +140,7 @@ BlockResult SjisToJef::convertBlock(const std::uint8_t* in, std::size_t size, bo
     std::uint8_t* o = out;
     bool kanjiRun = kanjiRun_;
     auto offsetOf = [&](const std::uint8_t* at) { return blockOffset_ + (at - in); };
+    auto columnOf = [&](const std::uint8_t* at) { return offsetOf(at) - lineStart_ + 1; };
 
     while (p < end) {
         if (!kanjiRun) {
@@ -144,7 +160,7 @@ BlockResult SjisToJef::convertBlock(const std::uint8_t* in, std::size_t size, bo
                     return {static_cast<std::size_t>(o - out), size - 1};
                 }
                 // A lead byte with nothing after it stands alone, outside any shift code.
-                conversionError(msg::kMsgSjisToJefErrorSingle, b, offsetOf(p));
+                conversionError(msg::kMsgSjisToJefErrorSingle, b, columnOf(p));
                 *o++ = kLoneLeadReplacement;
                 ++p;
                 break;
@@ -159,7 +175,7 @@ BlockResult SjisToJef::convertBlock(const std::uint8_t* in, std::size_t size, bo
                 o[0] = jef[0];
                 o[1] = jef[1];
             } else {
-                conversionError(msg::kMsgSjisToJefError, code, offsetOf(p));
+                conversionError(msg::kMsgSjisToJefError, code, columnOf(p));
                 o[0] = kEbcdicSpace;
                 o[1] = kEbcdicSpace;
             }
@@ -182,7 +198,7 @@ BlockResult SjisToJef::convertBlock(const std::uint8_t* in, std::size_t size, bo
             }
             std::uint8_t v = singles[b];
             if (v == 0) {
-                conversionError(msg::kMsgJisToEbcdicError, foldedByte(request_.codeOption, b), offsetOf(p));
+                conversionError(msg::kMsgJisToEbcdicError, foldedByte(request_.codeOption, b), columnOf(p));
                 v = kEbcdicSpace;
             }
             *o++ = v;
@@ -195,40 +211,125 @@ BlockResult SjisToJef::convertBlock(const std::uint8_t* in, std::size_t size, bo
     return {static_cast<std::size_t>(o - out), size};
 }
 
+// UTF-8 text: ASCII through the same table, every other character decoded,
+// then taken as its code page 932 code would be. Columns count characters.
+BlockResult SjisToJef::convertUtf8Block(const std::uint8_t* in, std::size_t size, bool endOfFile, std::uint8_t* out) {
+    const std::uint8_t* const ascii = asciiSingles_.data();
+    const std::uint8_t* p = in;
+    const std::uint8_t* const end = in + size;
+    std::uint8_t* o = out;
+    bool kanjiRun = kanjiRun_;
+    std::int64_t column = column_;
+    auto single = [&](std::uint8_t v) {
+        if (kanjiRun) *o++ = kShiftClose, kanjiRun = false;
+        *o++ = v;
+    };
+    auto pair = [&](std::uint8_t first, std::uint8_t second) {
+        if (shiftCodes_ && !kanjiRun) *o++ = kShiftOpen, kanjiRun = true;
+        o[0] = first, o[1] = second;
+        o += 2;
+    };
+    while (p < end) {
+        if (!kanjiRun) {
+            const std::uint8_t* const runStart = p;
+            std::uint8_t v;
+            while (p < end && (v = ascii[*p]) != 0) *o++ = v, ++p;
+            column += p - runStart;
+            if (p == end) break;
+        }
+        const unsigned b = *p;
+        if (b == kLineFeed) {
+            ++lineFeeds_, column = 0, ++p;
+            continue;
+        }
+        ++column;
+        if (b == kCarriageReturn) {
+            ++p;
+        } else if (b < 0x80) {
+            if (ascii[b] == 0) conversionError(msg::kMsgJisToEbcdicError, foldedByte(request_.codeOption, b), column);
+            single(ascii[b] != 0 ? ascii[b] : kEbcdicSpace);
+            ++p;
+        } else {
+            const Utf8Char c = decodeUtf8(p, static_cast<std::size_t>(end - p));
+            if (c.status == Utf8Char::Status::Cut) {
+                if (!endOfFile) {
+                    --column;
+                    break;
+                }
+                // Broken off by the end of the file: as a lone lead byte, outside any shift code.
+                conversionError(msg::kMsgUtf8Cut, b, column);
+                *o++ = kLoneLeadReplacement;
+                p = end;
+                break;
+            }
+            p += c.length;
+            if (c.status == Utf8Char::Status::Invalid) {
+                conversionError(msg::kMsgUtf8Invalid, b, column);
+                single(kEbcdicSpace);
+                continue;
+            }
+            const std::uint16_t code = unicodeToCp932(c.scalar);
+            if (code < 0x100) {
+                const std::uint8_t v = singles_[code];
+                if (v == 0) conversionError(msg::kMsgUtf8NoCode, c.scalar, column);
+                single(v != 0 ? v : kEbcdicSpace);
+                continue;
+            }
+            const std::uint8_t* jef = code != kNoCode ? sjisToJef(code) : nullptr;
+            if (jef != nullptr && (jef[0] | jef[1]) != 0) {
+                pair(jef[0], jef[1]);
+            } else {
+                conversionError(msg::kMsgUtf8NoCode, c.scalar, column);
+                pair(kEbcdicSpace, kEbcdicSpace);
+            }
+        }
+    }
+    kanjiRun_ = kanjiRun;
+    column_ = column;
+    return {static_cast<std::size_t>(o - out), static_cast<std::size_t>(p - in)};
+}
+
 std::int32_t SjisToJef::writeFailed(const File& output) {
-    log_.line(msg::kMsgJefWriteFailed, shownPath(request_.outputPath), systemErrorText(output.lastError()).c_str());
+    log_.causeLine(msg::kMsgJefWriteFailed, shownPath(request_.outputPath), output.lastError());
     return VOKL_EJEF_WRITE;
 }
 
-std::int32_t SjisToJef::run(ByteSource& input, File& output) {
-    const std::int64_t blockSize = inputSize_ <= kS2jWholeFileMax ? inputSize_ : kS2jBlockSize;
-    const auto blockBytes = static_cast<std::size_t>(blockSize);
+std::int32_t SjisToJef::readFailed(const InputReader& input) {
+    switch (input.failure()) {
+    case InputReader::Failure::Stopped:
+        log_.line(msg::kMsgStopped);
+        return VOKL_ESTOPPED;
+    case InputReader::Failure::Changed:
+        log_.line(msg::kMsgInputChanged, shownPath(request_.inputPath));
+        return VOKL_ESJIS_READ;
+    default:
+        log_.line(msg::kMsgReadFailed, shownPath(request_.inputPath));
+        return VOKL_ESJIS_READ;
+    }
+}
+
+std::int32_t SjisToJef::run(ByteSource& source, File& output) {
+    // A small input is taken in one piece; the block size never shows in the output.
+    const bool small = inputSize_ > 0 && inputSize_ <= kS2jWholeFileMax;
+    const auto blockBytes = static_cast<std::size_t>(small ? inputSize_ : kS2jBlockSize);
     // A block's output is at most twice its input: a shift code per character at worst.
     auto inBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(blockBytes);
     auto outBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(2 * blockBytes);
+    // A character cut by the end of a block starts the next one.
+    InputReader input(source, inputSize_, request_.utf8 ? kLongestUtf8Carry : 1, request_.progress);
 
-    std::int64_t total = 0;
-    for (;;) {
-        const std::int64_t got = input.read(inBuffer.get(), blockBytes);
+    for (bool first = true;; first = false) {
+        std::int64_t got = input.read(inBuffer.get(), blockBytes);
+        if (got < 0) return readFailed(input);
         if (got == 0) break;
-        if (got < 0) {
-            // Stopping here would pass a truncated output off as complete.
-            log_.line(msg::kMsgReadFailed, shownPath(request_.inputPath));
-            return VOKL_ESJIS_READ;
-        }
-        total += got;
-        // A short read also marks the end, so a file that shrinks while it is
-        // read cannot make the carried lead byte come back for ever.
-        const bool endOfFile = total >= inputSize_ || got < blockSize;
-        const BlockResult block = convertBlock(inBuffer.get(), static_cast<std::size_t>(got), endOfFile, outBuffer.get());
-        if (block.consumed < static_cast<std::size_t>(got)) {
-            if (!input.seekBy(-1)) {
-                log_.line(msg::kMsgSeekFailed, shownPath(request_.inputPath));
-                return VOKL_ESJIS_READ;
-            }
-            --total;
-        }
-        blockOffset_ += static_cast<std::int64_t>(block.consumed);
+        std::size_t skipped = 0;
+        if (first && request_.utf8 && got >= 3 && std::equal(kUtf8Bom, kUtf8Bom + 3, inBuffer.get())) skipped = 3;
+        const bool endOfFile = static_cast<std::size_t>(got) < blockBytes || !input.holds(input.position() + 1);
+        const BlockResult block =
+            request_.utf8 ? convertUtf8Block(inBuffer.get() + skipped, static_cast<std::size_t>(got) - skipped, endOfFile, outBuffer.get())
+                          : convertBlock(inBuffer.get(), static_cast<std::size_t>(got), endOfFile, outBuffer.get());
+        input.back(static_cast<std::size_t>(got) - skipped - block.consumed);
+        blockOffset_ += static_cast<std::int64_t>(skipped + block.consumed);
         if (!output.write(outBuffer.get(), block.written)) return writeFailed(output);
     }
     if (kanjiRun_ && !output.write(&kShiftClose, 1)) return writeFailed(output);
@@ -250,11 +351,19 @@ std::int32_t convertSjisToJef(Log& log, ByteSource& input, std::int64_t inputSiz
 
 extern "C" VOKL_API int32_t VOKL_CALL s2jconv(int32_t logSwitch, int32_t codeOption, int32_t shiftCodes,
                                               const char* sjisPath, const char* jefPath, const char* logPath) {
-    return vokl::runExport(logSwitch, logPath, [&](vokl::Log& log) -> std::int32_t {
+    return vokl::runExport(logSwitch, logPath, {sjisPath}, [&](vokl::Log& log) -> std::int32_t {
         vokl::CheckedFiles files;
         if (std::int32_t rc = vokl::openAndCheck(log, sjisPath, jefPath, vokl::kS2jChecks, files)) return rc;
-        vokl::FileSource source(files.input);
         const vokl::S2jRequest request{codeOption, shiftCodes, sjisPath, jefPath};
-        return vokl::convertSjisToJef(log, source, files.inputSize, files.output, request);
+        return vokl::convertSjisToJef(log, *files.source, files.inputSize, files.output, request);
+    });
+}
+
+extern "C" VOKL_API int32_t VOKL_CALL vokl_s2j(const vokl_options* options, int32_t codeOption, int32_t shiftCodes) {
+    return vokl::runExtended(options, {}, vokl::kS2jChecks, [&](vokl::Log& log, vokl::CheckedFiles& files, vokl::Progress& progress) {
+        const vokl::Endpoint input = vokl::inputOf(*options), output = vokl::outputOf(*options);
+        const vokl::S2jRequest request{codeOption, shiftCodes, input.shown(), output.shown(),
+                                       options->pc_encoding == VOKL_PC_UTF8, &progress};
+        return vokl::convertSjisToJef(log, *files.source, files.inputSize, files.output, request);
     });
 }

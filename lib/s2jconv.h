@@ -12,16 +12,20 @@ namespace vokl {
 struct S2jRequest {
     std::int32_t codeOption = 4;
     std::int32_t shiftCodes = 0;  // exactly 1 frames double-byte runs
-    const char* inputPath = nullptr;
+    const char* inputPath = nullptr;   // as shown in the log
     const char* outputPath = nullptr;
+    bool utf8 = false;                 // the text is UTF-8, not Shift-JIS
+    Progress* progress = nullptr;
 };
 
 // Block size: the whole input when it fits one read, else half of that.
 inline constexpr std::int64_t kS2jWholeFileMax = 32760;
 inline constexpr std::int64_t kS2jBlockSize = 16380;
 
-// Converts the opened input of inputSize bytes into the opened output and
-// closes the output. Returns the line-feed count, -1 or a failure code.
+// Converts the opened input into the opened output and closes the output.
+// inputSize: the size the input's status gave (negative: not known); an
+// input that turns out to hold more or fewer bytes is a read failure.
+// Returns the line-feed count, -1 or a failure code.
 std::int32_t convertSjisToJef(Log& log, ByteSource& input, std::int64_t inputSize, File& output,
                               const S2jRequest& request);
 

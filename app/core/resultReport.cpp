@@ -5,6 +5,8 @@
 namespace vok {
 namespace {
 
+constexpr std::int32_t kStopped = -40;  // the extended interface's VOKL_ESTOPPED
+
 struct Row {
     std::int32_t code;
     std::initializer_list<Tab> tabs;
@@ -50,6 +52,8 @@ ResultReport resultReport(Tab tab, std::int32_t code) {
     if (conversionTab && code > 0) return {"コード変換が終了しました(レコード=" + n + "件)", false};
     if (conversionTab && code == 0) return {"コード変換が終了しました", false};
     if (tab == Tab::Pattern && code > 0) return {"パターンファイルの作成が終了しました(レコードサイズ=" + n + ")", false};
+    // Asked for by the user: nothing to show but the fact.
+    if (conversionTab && code == kStopped) return {"処理を中止しました", false};
     for (const Row& row : kFailureRows)
         if (row.code == code && listed(row, tab)) return {row.text, true};
     return {"プログラムエラーが発生しました(" + n + ")", true};

@@ -96,9 +96,13 @@ int main(int argc, char** argv) {
         std::cerr << "cannot read " << argv[1] << "\n";
         return 1;
     }
-    std::ostringstream header;
+    std::ostringstream header, texts;
     header << "// Generated from lib/data/messages.tsv by genmessages; do not edit.\n"
               "#pragma once\n\nnamespace vokl::msg {\n\n";
+    texts << "// Each message in both encodings: the Shift-JIS form is the one written\n"
+             "// in code; utf8Of finds its UTF-8 form for the log lines handed out in UTF-8.\n"
+             "struct Text {\n    const char* sjis;\n    const char* utf8;\n};\n\n"
+             "inline constexpr Text kTexts[] = {\n";
     std::string line;
     int lineNo = 0;
     while (std::getline(in, line)) {
@@ -119,8 +123,15 @@ int main(int argc, char** argv) {
         }
         header << "// " << line.substr(tab + 1) << "\n"
                << "inline constexpr char " << name << "[] = " << cLiteral(sjis) << ";\n";
+        texts << "    {" << name << ", " << cLiteral(text) << "},\n";
     }
-    header << "\n}  // namespace vokl::msg\n";
+    texts << "};\n\n"
+             "inline const char* utf8Of(const char* sjis) {\n"
+             "    for (const Text& text : kTexts)\n"
+             "        if (text.sjis == sjis) return text.utf8;\n"
+             "    return sjis;\n"
+             "}\n";
+    header << "\n" << texts.str() << "\n}  // namespace vokl::msg\n";
     std::ofstream out(argv[2], std::ios::binary);
     out << header.str();
     return out ? 0 : 1;

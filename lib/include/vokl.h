@@ -56,7 +56,9 @@ extern "C" {
 #define VOKL_EJEF_WRITE (-26)        /* writing the JEF output failed */
 #define VOKL_EPATTERN_WRITE (-27)    /* writing the pattern file failed */
 #define VOKL_ENOMEM (-30)            /* memory exhausted */
-#define VOKL_ELOG_CREATE (-31)       /* the log switch is set and the log cannot be created */
+#define VOKL_ELOG_CREATE (-31)       /* the log switch is set and the log cannot be created or written */
+#define VOKL_ESTOPPED (-40)          /* extended interface: the progress callback asked to stop */
+#define VOKL_EOPTIONS (-41)          /* extended interface: no options, or of an unknown size */
 
 /* Shift-JIS text file -> JEF host file.
  * codeOption: 1 kana, 2 kana with a-z folded to upper case, 3 lower-case,
@@ -89,6 +91,67 @@ VOKL_API int32_t VOKL_CALL mkpatn(int32_t logSwitch, int32_t separator,
 
 /* The library version times 100 (110.0 for 1.10). */
 VOKL_API float VOKL_CALL voklVersion(void);
+
+/* ------------------------------------------------------------------------
+ * Extended interface: the same two conversions with UTF-8 on the PC side,
+ * open descriptors as well as paths (pipes need no size), progress and
+ * stopping, and log lines handed out in UTF-8. The four exports above are
+ * unchanged.
+ *
+ *     vokl_options o;
+ *     vokl_options_init(&o);
+ *     o.pc_encoding = VOKL_PC_UTF8;
+ *     o.input_path = "in.txt";
+ *     o.output_fd = 1;
+ *     o.log_line = print_line;
+ *     rc = vokl_s2j(&o, 1, 1);
+ */
+
+#define VOKL_PC_SJIS 0   /* code page 932, as the four exports */
+#define VOKL_PC_UTF8 1
+
+#define VOKL_EOL_CRLF 0
+#define VOKL_EOL_LF 1
+
+/* Called with the bytes of input done so far and the input's size (-1 when
+ * it is not known, as for a pipe): at least every 64 KiB read, at most about
+ * 20 times a second, and once at the end. A nonzero return stops the job:
+ * it returns VOKL_ESTOPPED and removes the output file it created. */
+typedef int (VOKL_CALL *vokl_progress_fn)(void *user, int64_t done, int64_t total);
+/* One log line in UTF-8, without its line end. */
+typedef void (VOKL_CALL *vokl_log_fn)(void *user, const char *line);
+
+typedef struct vokl_options {
+    uint32_t size;               /* sizeof(vokl_options), set by vokl_options_init */
+    int32_t pc_encoding;         /* VOKL_PC_SJIS or VOKL_PC_UTF8 */
+    int32_t utf8_bom;            /* UTF-8 output: nonzero writes a byte order mark first */
+    int32_t line_end;            /* j2s output: VOKL_EOL_CRLF or VOKL_EOL_LF */
+    const char *input_path;      /* NULL: read input_fd */
+    int32_t input_fd;
+    const char *output_path;     /* NULL: write output_fd (never closed by the library) */
+    int32_t output_fd;
+    const char *input_name;      /* shown in the log for input_fd; NULL: "-" */
+    const char *output_name;     /* shown in the log for output_fd; NULL: "-" */
+    const char *log_path;        /* NULL: no log file; else a Shift-JIS log as the four exports write */
+    vokl_log_fn log_line;        /* NULL: none */
+    vokl_progress_fn progress;   /* NULL: none */
+    void *user;                  /* passed to log_line and progress */
+} vokl_options;
+
+/* Fills in size and the defaults: Shift-JIS, CR LF, no BOM, no paths,
+ * descriptors -1, no log and no callbacks. */
+VOKL_API void VOKL_CALL vokl_options_init(vokl_options *options);
+
+/* Text (Shift-JIS or UTF-8) -> JEF, as s2jconv; a leading UTF-8 byte order
+ * mark is skipped. Returns as s2jconv, or VOKL_ESTOPPED. */
+VOKL_API int32_t VOKL_CALL vokl_s2j(const vokl_options *options, int32_t codeOption, int32_t shiftCodes);
+
+/* JEF -> text (Shift-JIS or UTF-8), as j2sconv. convLogPath NULL: the
+ * conversion-error lines go to the log. Returns as j2sconv, or
+ * VOKL_ESTOPPED. */
+VOKL_API int32_t VOKL_CALL vokl_j2s(const vokl_options *options, int32_t codeOption, int32_t recordLength,
+                                    int32_t keepShift, int32_t trimFlags, const char *patternPath,
+                                    const char *convLogPath);
 
 #ifdef __cplusplus
 }

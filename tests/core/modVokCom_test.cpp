@@ -1,180 +1,134 @@
-// The window's rules and helpers that need no window. The command line, the
-// version message texts and the trimming bits are checked where the window
-// uses them (tst_frmVokl, tst_rundriver).
+// The window's rules that need no window: readiness, proposed names, record
+// sizes, trimming bits, versions, the command line, the record-length box and
+// what the user is told for each result code.
 #include "modVokCom.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <string>
 
+#include "resultReport.h"
 #include "testutil.h"
 
 namespace {
 
-using vok::ChgExt;
-
-TEST(ChkReady1, NeedsBothPathsAndAVariant) {
-    EXPECT_TRUE(vok::ChkReady1("a.txt", "a.bin", 1));
-    EXPECT_TRUE(vok::ChkReady1("a.txt", "a.bin", 9));
-    EXPECT_FALSE(vok::ChkReady1("", "a.bin", 1));
-    EXPECT_FALSE(vok::ChkReady1("a.txt", "", 1));
-    EXPECT_FALSE(vok::ChkReady1("a.txt", "a.bin", 0));
-}
-
-struct Ready2Case {
-    const char* jef;
-    const char* sjs;
-    const char* ptn;
-    int usePattern, ebcdic, addCrLf, recSize;
-    bool ready;
-};
-
-class ChkReady2Test : public testing::TestWithParam<Ready2Case> {};
-
-TEST_P(ChkReady2Test, Rule) {
-    const Ready2Case& c = GetParam();
-    EXPECT_EQ(vok::ChkReady2(c.jef, c.sjs, c.ptn, c.usePattern, c.ebcdic, c.addCrLf, c.recSize), c.ready);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, ChkReady2Test, testing::Values(
-    Ready2Case{"a.bin", "a.txt", "_********_", 0, 1, 0, 0, true},
-    Ready2Case{"", "a.txt", "_********_", 0, 1, 0, 0, false},
-    Ready2Case{"a.bin", "", "_********_", 0, 1, 0, 0, false},
-    Ready2Case{"a.bin", "a.txt", "_********_", 0, 0, 0, 0, false},
-    Ready2Case{"a.bin", "a.txt", "", 1, 3, 0, 0, false},         // pattern box empty
-    Ready2Case{"a.bin", "a.txt", "a.ptn", 1, 3, 0, 0, true},
-    Ready2Case{"a.bin", "a.txt", "", 0, 3, 0, 0, true},           // empty but not used
-    Ready2Case{"a.bin", "a.txt", "_********_", 0, 2, 1, 0, false}, // line ends without length
-    Ready2Case{"a.bin", "a.txt", "_********_", 0, 2, 1, 1, true},
-    Ready2Case{"a.bin", "a.txt", "_********_", 0, 2, 1, 32760, true},
-    Ready2Case{"a.bin", "a.txt", "_********_", 0, 2, 1, 32761, false},
-    Ready2Case{"a.bin", "a.txt", "_********_", 0, 2, 1, -5, false},
-    Ready2Case{"a.bin", "a.txt", "_********_", 0, 2, 0, 99999, true}));  // length unused
-
-TEST(ChkReady3, SeparatorNeedsAKind) {
-    EXPECT_TRUE(vok::ChkReady3("a.cbl", "a.ptn", false, 0));
-    EXPECT_FALSE(vok::ChkReady3("a.cbl", "a.ptn", true, 0));
-    EXPECT_TRUE(vok::ChkReady3("a.cbl", "a.ptn", true, 2));
-    EXPECT_FALSE(vok::ChkReady3("", "a.ptn", false, 0));
-    EXPECT_FALSE(vok::ChkReady3("a.cbl", "", false, 0));
-}
-
-TEST(ChgExt, ReplacesOrAppends) {
+TEST(ChkReady, EachTabsRule) {
+    EXPECT_TRUE(vok::ChkReady1("a.txt", "a.bin", 1) && vok::ChkReady1("a.txt", "a.bin", 9));
+    EXPECT_FALSE(vok::ChkReady1("", "a.bin", 1) || vok::ChkReady1("a.txt", "", 1) || vok::ChkReady1("a.txt", "a.bin", 0));
     const struct {
-        const char* path;
-        const char* ext;
-        const char* expected;
-    } cases[] = {
-        {"/data/a.txt", "bin", "/data/a.bin"},
-        {"/data/a.TXT", "bin", "/data/a.bin"},
-        {"/data/a.b.c", "ptn", "/data/a.b.ptn"},
-        {"/data/a", "txt", "/data/a.txt"},
-        {"a.", "txt", "a.txt"},
-        {"", "txt", ".txt"},
-        {"/データ/売上.bin", "txt", "/データ/売上.txt"},
-        // A dotted folder does not move the file up.
-        {"/home/u/data.d/file", "bin", "/home/u/data.d/file.bin"},
-        {"/home/u/v1.2/", "bin", "/home/u/v1.2/.bin"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(ChgExt(c.path, c.ext), c.expected) << c.path;
+        const char *jef, *sjs, *ptn;
+        int usePattern, ebcdic, addCrLf, recSize;
+        bool ready;
+    } cases[] = {{"a.bin", "a.txt", "_********_", 0, 1, 0, 0, true}, {"", "a.txt", "_********_", 0, 1, 0, 0, false},
+                 {"a.bin", "", "_********_", 0, 1, 0, 0, false}, {"a.bin", "a.txt", "_********_", 0, 0, 0, 0, false},
+                 {"a.bin", "a.txt", "", 1, 3, 0, 0, false}, {"a.bin", "a.txt", "a.ptn", 1, 3, 0, 0, true},
+                 {"a.bin", "a.txt", "", 0, 3, 0, 0, true}, {"a.bin", "a.txt", "_********_", 0, 2, 1, 0, false},
+                 {"a.bin", "a.txt", "_********_", 0, 2, 1, 1, true}, {"a.bin", "a.txt", "_********_", 0, 2, 1, 32760, true},
+                 {"a.bin", "a.txt", "_********_", 0, 2, 1, 32761, false}, {"a.bin", "a.txt", "_********_", 0, 2, 1, -5, false},
+                 {"a.bin", "a.txt", "_********_", 0, 2, 0, 99999, true}};
+    for (const auto& c : cases)
+        EXPECT_EQ(vok::ChkReady2(c.jef, c.sjs, c.ptn, c.usePattern, c.ebcdic, c.addCrLf, c.recSize), c.ready) << c.ptn << c.recSize;
+    EXPECT_TRUE(vok::ChkReady3("a.cbl", "a.ptn", false, 0) && vok::ChkReady3("a.cbl", "a.ptn", true, 2));
+    EXPECT_FALSE(vok::ChkReady3("a.cbl", "a.ptn", true, 0) || vok::ChkReady3("", "a.ptn", false, 0) || vok::ChkReady3("a.cbl", "", false, 0));
 }
 
-struct RecSizeCase {
-    const char* line;
-    int size;
-};
-
-class PtnLineRecSize : public testing::TestWithParam<RecSizeCase> {};
-
-TEST_P(PtnLineRecSize, Counts) { EXPECT_EQ(vok::ptnLineRecSize(GetParam().line), GetParam().size); }
-
-INSTANTIATE_TEST_SUITE_P(Cases, PtnLineRecSize, testing::Values(
-    RecSizeCase{"A:XXX,PPPPP", 6},
-    RecSizeCase{"PPCC", 4},
-    RecSizeCase{"PCP", 3},
-    RecSizeCase{"Pp", 2},                 // different letters, two runs
-    RecSizeCase{"CCC.CC", 3},             // "." is passed over, the run goes on
-    RecSizeCase{"CC CC", 4},
-    RecSizeCase{"xxnn", 4},
-    RecSizeCase{"XX,NNNN,S9", 8},
-    RecSizeCase{"10:AB:XXXX", 4},
-    RecSizeCase{"1:A:B:XX", 2},           // only the text after the last ':'
-    RecSizeCase{"  , ,", 0},
-    RecSizeCase{"", 0},
-    RecSizeCase{"\x8A\x58X", 1},          // kanji with an 'X' trail byte is one character
-    RecSizeCase{"\xB1X", 1}));            // half-width katakana
-
-TEST(PtnLineRecSize, OverflowGivesZero) {
-    EXPECT_EQ(vok::ptnLineRecSize(std::string(32767, 'X')), 32767);
-    EXPECT_EQ(vok::ptnLineRecSize(std::string(32768, 'X')), 0);
-    EXPECT_EQ(vok::ptnLineRecSize(std::string(32768, 'C')), 0);
-    EXPECT_EQ(vok::ptnLineRecSize(std::string(70000, 'X')), 0);
+TEST(ChgExt, ReplacesOrAppendsTheFileNamesExtension) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"/data/a.txt", "/data/a.bin"}, {"/data/a.TXT", "/data/a.bin"}, {"/data/a.b.c", "/data/a.b.bin"}, {"/data/a", "/data/a.bin"},
+        {"a.", "a.bin"}, {"", ".bin"}, {"/データ/売上.txt", "/データ/売上.bin"},
+        {"/home/u/data.d/file", "/home/u/data.d/file.bin"}, {"/home/u/v1.2/", "/home/u/v1.2/.bin"}};
+    for (const auto& [path, expected] : cases) EXPECT_EQ(vok::ChgExt(path, "bin"), expected) << path;
 }
 
-TEST(PtnRecSize, FirstPatternLineOfTheFile) {
+TEST(PtnRecSize, FromTheFirstPatternLine) {
+    const std::pair<std::string, int> lines[] = {
+        {"A:XXX,PPPPP", 6}, {"PPCC", 4}, {"PCP", 3}, {"Pp", 2}, {"CCC.CC", 3}, {"CC CC", 4}, {"xxnn", 4}, {"XX,NNNN,S9", 8},
+        {"10:AB:XXXX", 4}, {"1:A:B:XX", 2}, {"  , ,", 0}, {"", 0}, {"\x8A\x58X", 1}, {"\xB1X", 1},
+        {std::string(32767, 'X'), 32767}, {std::string(32768, 'X'), 0}, {std::string(32768, 'C'), 0}, {std::string(70000, 'X'), 0}};
+    for (const auto& [line, size] : lines) EXPECT_EQ(vok::ptnLineRecSize(line), size) << line.substr(0, 20);
     testutil::TempDir dir;
     const std::string ptn = dir.file("a.ptn");
-    testutil::writeFile(ptn, std::string("# comment\r\n\r\nA:XXX,PPPPP\r\nXX\r\n"));
-    EXPECT_EQ(vok::PtnRecSize(ptn), 6);
-    testutil::writeFile(ptn, std::string("#only\n#comments\n"));
-    EXPECT_EQ(vok::PtnRecSize(ptn), 0);
-    testutil::writeFile(ptn, std::string("XXXX"));  // no line end
-    EXPECT_EQ(vok::PtnRecSize(ptn), 4);
+    for (const auto& [text, size] : {std::pair{"# comment\r\n\r\nA:XXX,PPPPP\r\nXX\r\n", 6}, {"#only\n#comments\n", 0}, {"XXXX", 4}}) {
+        testutil::writeFile(ptn, std::string(text));
+        EXPECT_EQ(vok::PtnRecSize(ptn), size) << text;
+    }
     EXPECT_EQ(vok::PtnRecSize(dir.file("missing.ptn")), 0);
-    EXPECT_EQ(vok::PtnRecSize(dir.path().string()), 0);  // a folder
+    EXPECT_EQ(vok::PtnRecSize(dir.path().string()), 0);
 }
 
-TEST(Version, TextAndComparison) {
+TEST(Options, TrimBitsVersionsAndCommandLine) {
+    const std::pair<vok::TrimBoxes, int> boxes[] = {{{false, true, true, true, true}, 0}, {{true, true, false, false, false}, 1},
+                                                    {{true, false, true, true, false}, 6}, {{true, true, false, false, true}, 9},
+                                                    {{true, false, false, false, true}, 0}};
+    for (const auto& [b, bits] : boxes) EXPECT_EQ(vok::trimBits(b), bits);
     const struct {
         float value;
         const char* text;
         bool older;
-    } cases[] = {{110.0f, "1.10", false}, {105.0f, "1.05", true}, {200.0f, "2.00", false},
-                 {1000.0f, "10.00", false}, {90.0f, "0.90", true}, {-110.0f, "-1.10", true}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(vok::versionText(c.value), c.text);
-        EXPECT_EQ(vok::versionOlder(c.text), c.older) << c.text;
+    } versions[] = {{110.0f, "1.10", false}, {105.0f, "1.05", true}, {200.0f, "2.00", false}, {1000.0f, "10.00", false},
+                    {90.0f, "0.90", true}, {-110.0f, "-1.10", true}};
+    for (const auto& v : versions) {
+        EXPECT_EQ(vok::versionText(v.value), v.text);
+        EXPECT_EQ(vok::versionOlder(v.text), v.older) << v.text;
     }
+    EXPECT_EQ(vok::versionMessage("1.05", vok::VersionTail::AskContinue),
+              "vokl.dll とバージョンが異なります\n\n     VOK.EXE     : 1.10\n     VOKL.DLL    : 1.05\n\nこのまま処理を続けますか ?");
+    EXPECT_TRUE(vok::versionMessage("0.90", vok::VersionTail::NeedNewer).ends_with("この機能をお使いになる場合は1.10以上のバージョンをご利用下さい"));
+    EXPECT_TRUE(vok::versionMessage("2.00", vok::VersionTail::NeedSame).ends_with("この機能をお使いになる場合は同じバージョンのDLLをご利用下さい"));
+    using T = vok::CommandLineTab;
+    for (const auto& [text, tab] : {std::pair{"/a/b.txt", T::SjisToJef}, {"B.TXT.bin", T::SjisToJef}, {"/a b/c.BIN", T::JefToSjis},
+                                    {"c.bin", T::JefToSjis}, {"c.ptn", T::None}, {"", T::None}})
+        EXPECT_EQ(vok::classifyCommandLine(text), tab) << text;
 }
 
-struct RecSizeTextCase {
-    const char* text;
-    vok::RecSizeText::Kind kind;
-    int value;
-};
-
-class ReadRecSize : public testing::TestWithParam<RecSizeTextCase> {};
-
-TEST_P(ReadRecSize, Reads) {
-    const vok::RecSizeText r = vok::readRecSize(GetParam().text);
-    EXPECT_EQ(r.kind, GetParam().kind) << GetParam().text;
-    EXPECT_EQ(r.value, GetParam().value) << GetParam().text;
+TEST(RecSizeBox, ReadsWhatTheBoxHolds) {
+    using K = vok::RecSizeText::Kind;
+    const struct {
+        const char* text;
+        K kind;
+        int value;
+    } cases[] = {{"", K::NotNumber, 0}, {"abc", K::NotNumber, 0}, {"12a", K::NotNumber, 0}, {".", K::NotNumber, 0},
+                 {"80", K::Number, 80}, {" 80 ", K::Number, 80}, {"-5", K::Number, -5}, {"2.5", K::Number, 2}, {"3.5", K::Number, 4},
+                 {"32760", K::Number, 32760}, {"2147483647", K::Number, 2147483647}, {"2147483648", K::Overflow, 0},
+                 {"99999999999999999999999999", K::Overflow, 0}};
+    for (const auto& c : cases) {
+        const vok::RecSizeText r = vok::readRecSize(c.text);
+        EXPECT_EQ(r.kind, c.kind) << c.text;
+        EXPECT_EQ(r.value, c.value) << c.text;
+    }
+    for (const auto& [text, n] : {std::pair{"", 0}, {"80", 80}, {"12ab", 12}, {"x12", 0}, {"99999999999", std::numeric_limits<std::int32_t>::max()}})
+        EXPECT_EQ(vok::leadingNumber(text), n) << text;
 }
 
-using K = vok::RecSizeText::Kind;
-INSTANTIATE_TEST_SUITE_P(Cases, ReadRecSize, testing::Values(
-    RecSizeTextCase{"", K::NotNumber, 0},
-    RecSizeTextCase{"abc", K::NotNumber, 0},
-    RecSizeTextCase{"12a", K::NotNumber, 0},
-    RecSizeTextCase{".", K::NotNumber, 0},
-    RecSizeTextCase{"80", K::Number, 80},
-    RecSizeTextCase{" 80 ", K::Number, 80},
-    RecSizeTextCase{"-5", K::Number, -5},
-    RecSizeTextCase{"2.5", K::Number, 2},
-    RecSizeTextCase{"3.5", K::Number, 4},
-    RecSizeTextCase{"32760", K::Number, 32760},
-    RecSizeTextCase{"2147483647", K::Number, 2147483647},
-    RecSizeTextCase{"2147483648", K::Overflow, 0},
-    RecSizeTextCase{"9999999999", K::Overflow, 0},
-    RecSizeTextCase{"99999999999999999999999999", K::Overflow, 0}));
-
-TEST(LeadingNumber, DigitsOnly) {
-    EXPECT_EQ(vok::leadingNumber(""), 0);
-    EXPECT_EQ(vok::leadingNumber("80"), 80);
-    EXPECT_EQ(vok::leadingNumber("12ab"), 12);
-    EXPECT_EQ(vok::leadingNumber("x12"), 0);
-    EXPECT_EQ(vok::leadingNumber("99999999999"), std::numeric_limits<std::int32_t>::max());
+// Failure texts by code, and the tabs whose export can return each; any
+// other code is a program error there.
+TEST(ResultReport, TextForEveryCodeOnEveryTab) {
+    using vok::Tab;
+    const struct {
+        int code;
+        unsigned tabs;  // bit 1: tab 1 ...
+        const char* text;
+    } failures[] = {
+        {-1, 6, "一部のコードで変換エラーが発生しました"}, {-2, 4, "レコードパターンの記述に誤りがあります"}, {-3, 8, "コピー句が解析できません"},
+        {-4, 8, "パターンファイルの作成が終了しました(ただし未サポート項目が含まれています)"}, {-10, 6, "シフトJISファイルがオープン出来ません"},
+        {-11, 6, "JEFファイルがオープン出来ません"}, {-12, 12, "パターンファイルがオープン出来ません"}, {-13, 8, "コピー句ファイルがオープン出来ません"},
+        {-15, 2, "シフトJISファイルにデータがありません"}, {-16, 4, "JEFファイルにデータがありません"}, {-17, 4, "パターンファイルにデータがありません"},
+        {-18, 8, "コピー句ファイルにデータがありません"}, {-20, 2, "シフトJISファイルの読み込みが出来ません"}, {-21, 4, "JEFファイルの読み込みが出来ません"},
+        {-22, 4, "パターンファイルの読み込みが出来ません"}, {-25, 4, "シフトJISファイルへの書き込みが出来ません"},
+        {-26, 2, "JEFファイルへの書き込みが出来ません"}, {-27, 8, "パターンファイルへの書き込みが出来ません"}, {-30, 14, "メモリが不足しています"},
+        {-31, 14, "作業用ファイルがオープン出来ません"}, {-5, 0, ""}, {-99, 0, ""}};
+    for (Tab tab : {Tab::SjisToJef, Tab::JefToSjis, Tab::Pattern}) {
+        for (const auto& f : failures) {
+            const vok::ResultReport r = vok::resultReport(tab, f.code);
+            const bool listed = (f.tabs >> static_cast<int>(tab)) & 1;
+            EXPECT_EQ(r.text, listed ? f.text : "プログラムエラーが発生しました(" + std::to_string(f.code) + ")") << static_cast<int>(tab) << " " << f.code;
+            EXPECT_TRUE(r.showLog);
+        }
+        const bool pattern = tab == Tab::Pattern;
+        EXPECT_EQ(vok::resultReport(tab, 7).text, pattern ? "パターンファイルの作成が終了しました(レコードサイズ=7)" : "コード変換が終了しました(レコード=7件)");
+        EXPECT_EQ(vok::resultReport(tab, 0).text, pattern ? "プログラムエラーが発生しました(0)" : "コード変換が終了しました");
+        EXPECT_FALSE(vok::resultReport(tab, 1).showLog);
+    }
 }
 
 }  // namespace

@@ -83,6 +83,29 @@ Bytes bytes(std::initializer_list<int> values) {
     return b;
 }
 
+Bytes hex(std::string_view digits) {
+    Bytes b;
+    std::string pair;
+    for (char c : digits) {
+        if (c == ' ') continue;
+        pair += c;
+        if (pair.size() == 2) b.push_back(static_cast<std::uint8_t>(std::stoul(pair, nullptr, 16))), pair.clear();
+    }
+    if (!pair.empty()) throw std::invalid_argument("odd number of hex digits");
+    return b;
+}
+
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+std::string replaceAll(std::string text, std::initializer_list<std::pair<std::string, std::string>> pairs) {
+    for (const auto& [key, value] : pairs)
+        for (std::size_t at = 0; (at = text.find(key, at)) != std::string::npos; at += value.size()) text.replace(at, key.size(), value);
+    return text;
+}
+
 namespace {
 std::string shellQuoted(const std::string& arg) {
     std::string q = "'";

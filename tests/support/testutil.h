@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace testutil {
@@ -40,6 +42,11 @@ std::string utf8(const std::string& sjisText);
 std::string logLines(const std::string& utf8WithLf);
 
 Bytes bytes(std::initializer_list<int> values);
+// Bytes written as hex digits, blanks between them ignored: "C1 C2 0D0A".
+Bytes hex(std::string_view digits);
+Bytes operator+(Bytes a, const Bytes& b);
+// Every key of `pairs` in `text` replaced by its value, in the order given.
+std::string replaceAll(std::string text, std::initializer_list<std::pair<std::string, std::string>> pairs);
 
 // One run of the vokcli program: its exit status and what it printed.
 struct CliRun {
