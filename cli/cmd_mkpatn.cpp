@@ -39,7 +39,7 @@ const char kHelp[] =
     "                                例: vokcli mkpatn --log mkpatn.log rec.cpy rec.ptn\n"
     "  --help              この説明を表示する\n"
     "\n"
-    "終了コード: 0 正常終了, 1 未サポート項目(COMP/BINARY)を含むパターンを作成した, 2 エラー\n";
+    "終了コード: 0 正常終了, 1 未サポート項目(COMP/BINARY, OCCURS DEPENDING ONなど)を含むパターンを作成した, 2 エラー\n";
 
 constexpr CommandSpec kSpec{kCommand, kOptions, kHelp, 2, "コピー句ファイルとパターンファイルを指定してください"};
 

@@ -30,6 +30,10 @@ struct CopyItem {
     std::int32_t occurs = 0;               // 0: not repeated
     std::optional<std::string> redefines;  // present when the entry has a REDEFINES clause
     char mark = ' ';                       // 'S' redefined by another item, 'D' redefines another
+    std::int32_t align = 0;                // SYNCHRONIZED: the boundary the item belongs on, 0 none
+
+    // An item with a picture of its own (V99 has no symbol before the point).
+    bool elementary() const { return length > 0 || decimals > 0; }
 };
 
 using CopyItems = std::vector<CopyItem>;
@@ -38,18 +42,21 @@ using CopyItems = std::vector<CopyItem>;
 // end, -1 on a read error.
 using ReadBytes = std::function<std::int64_t(char* buffer, std::size_t size)>;
 
-// Opens the copybook at path and reads it into items (copybook order).
-// Returns 0, -4 (read, but with a binary item), -3 (analysis error), -13
-// (cannot be opened or read); the log line is written first. std::bad_alloc
-// passes through to the export frame (-30).
+// Opens the copybook at path and reads it into items (copybook order),
+// members named by COPY statements included from beside it. Returns 0, -4
+// (read, but with an item laid out only approximately), -3 (analysis error,
+// a member not found), -13 (cannot be opened or read); the log line is
+// written first. std::bad_alloc passes through to the export frame (-30).
 std::int32_t readCopybook(Log& log, const char* path, CopyItems& items);
 
-// The same from any byte source; path only names the copybook in the log.
+// The same from any byte source; path names the copybook in the log and
+// tells where its members are.
 std::int32_t readCopybookFrom(Log& log, const char* path, const ReadBytes& read, CopyItems& items);
 
-// Sets the marks: 'S' on the first item named by a REDEFINES clause, 'D' on
-// the item with the clause (also when no item has that name). Later marks
-// replace earlier ones.
+// Sets the marks: 'D' on every item with a REDEFINES clause, 'S' on the
+// nearest earlier item it names (in any case) unless that one redefines
+// another in turn, so that a chain of redefinitions keeps only its first
+// item in the first line.
 void resolveRedefines(CopyItems& items);
 
 }  // namespace vokl

@@ -103,9 +103,41 @@ private:
 
 std::size_t pastSubordinates(const CopyItems& items, std::size_t index) {
     std::size_t next = index + 1;
-    while (next < items.size() && items[next].level > items[index].level) ++next;
+    // Checked reads: a slip past the last item fails the call instead of reading on.
+    while (next < items.size() && items.at(next).level > items[index].level) ++next;
     return next;
 }
+
+// Record bytes of one occurrence of an elementary item.
+std::int64_t fieldBytes(const CopyItem& item) {
+    const std::int64_t symbols = static_cast<std::int64_t>(item.length) + item.decimals;
+    if (item.kind == 'C') return symbols / 2 + 1;
+    return item.kind == 'N' ? 2 * symbols : symbols;
+}
+
+// SYNCHRONIZED items that a compiler would move to their boundary with slack
+// bytes before them. The pattern has no slack bytes; each such item is named
+// once in the log.
+class SyncCheck {
+public:
+    SyncCheck(Log& log, const CopyItems& items, bool active)
+        : log_(log), items_(items), noticed_(active ? items.size() : 0) {}
+
+    void at(std::size_t index, std::int64_t offset) {
+        const std::int32_t align = items_[index].align;
+        if (align > 0 && offset % align != 0) notice(index);
+    }
+    void notice(std::size_t index) {
+        if (index >= noticed_.size() || noticed_[index]) return;
+        noticed_[index] = true;
+        log_.line(msg::kMsgCopyUnsupportedSync, items_[index].name.c_str());
+    }
+
+private:
+    Log& log_;
+    const CopyItems& items_;
+    std::vector<bool> noticed_;
+};
 
 std::int32_t lineTooLong(Log& log, const CopyItem& item) {
     log.line(msg::kMsgPatternLineTooLong, item.name.c_str());
@@ -117,13 +149,21 @@ std::int32_t lineTooLong(Log& log, const CopyItem& item) {
 // after it; its first repetition is walked and the others copy what it wrote,
 // since every repetition walks the same items the same way. Nested walks
 // live on an explicit stack, so deep nesting cannot exhaust the call stack.
+// The first walk also follows the record's byte offsets for the SYNCHRONIZED
+// items; a repeated group moves the items of its later repetitions by its own
+// size.
 std::int32_t walk(Log& log, const CopyItems& items, char leaveOut, LineBuilder& line, bool& leftOut) {
     struct Nested {
         std::int32_t baseLevel;
         std::size_t group;
         std::size_t outputStart;
         bool leftOut;
+        std::int64_t offsetStart = 0;
+        std::int32_t align = 0;  // the largest boundary of a SYNCHRONIZED item inside
+        std::size_t alignedItem = 0;
     };
+    SyncCheck sync(log, items, leaveOut == 'D');
+    std::int64_t offset = 0;
     leftOut = false;
     if (items.empty()) return 0;
     // The outermost walk takes in every item: an entry with a lower level
@@ -139,11 +179,19 @@ std::int32_t walk(Log& log, const CopyItems& items, char leaveOut, LineBuilder& 
             if (item.mark == leaveOut) {
                 walks.back().leftOut = true;
                 cursor = pastSubordinates(items, cursor);
-            } else if (item.length > 0) {
-                if (!line.addField(item, item.occurs > 0 ? item.occurs : 1)) return lineTooLong(log, item);
+            } else if (item.elementary()) {
+                const std::int64_t times = item.occurs > 0 ? item.occurs : 1;
+                if (!line.addField(item, times)) return lineTooLong(log, item);
+                sync.at(cursor, offset);
+                if (item.align > walks.back().align) {
+                    walks.back().align = item.align;
+                    walks.back().alignedItem = cursor;
+                }
+                if (times > 1 && fieldBytes(item) % std::max(item.align, 1) != 0) sync.notice(cursor);
+                offset += fieldBytes(item) * times;
                 ++cursor;
             } else if (item.occurs > 0 && cursor + 1 < items.size()) {
-                walks.push_back({items[cursor + 1].level, cursor, line.size(), false});
+                walks.push_back({items.at(cursor + 1).level, cursor, line.size(), false, offset});
                 ++cursor;
             } else {
                 ++cursor;
@@ -159,6 +207,13 @@ std::int32_t walk(Log& log, const CopyItems& items, char leaveOut, LineBuilder& 
         const CopyItem& group = items[done.group];
         if (!line.repeat(done.outputStart, static_cast<std::int64_t>(group.occurs) - 1)) return lineTooLong(log, group);
         walks.back().leftOut = walks.back().leftOut || done.leftOut;
+        const std::int64_t size = offset - done.offsetStart;
+        if (done.align > 0 && group.occurs > 1 && size % done.align != 0) sync.notice(done.alignedItem);
+        offset += size * (group.occurs - 1);
+        if (done.align > walks.back().align) {
+            walks.back().align = done.align;
+            walks.back().alignedItem = done.alignedItem;
+        }
     }
 }
 

@@ -32,6 +32,9 @@ Outcome run(const std::string& copybook, std::int32_t separator, std::int32_t qu
 std::string tooLong(const std::string& item) {
     return "[解析エラー]レコードパターンが32760バイト(改行を含む)を超えます(項目=" + item + ")\n";
 }
+std::string sync(const std::string& item) {
+    return "[未サポート]SYNCHRONIZED句の項目[" + item + "]の前に必要な遊びバイトは出力していません\n";
+}
 std::string binary(const std::string& text) { return "[未サポート]COMP(BINARY)は現在サポートしていません\n->" + text + "\n"; }
 
 const std::string kKinds =
@@ -66,6 +69,18 @@ TEST(Mkpatn, PatternLinesAndRecordSize) {
         {"01 R.\n05 A.\n10 A1 PIC X.\n10 A2 PIC X.\n05 B REDEFINES A PIC N.\n05 C PIC 9.\n", 1, 0, "X,X,9\r\nNN,9\r\n", 3},
         {"01 R.\n05 A PIC S9(4) COMP.\n05 B PIC X(2).\n05 C PIC 9(12) BINARY.\n", 1, 0, "XX,XX,XXXXXXXX\r\n", -4,
          binary("05 A PIC S9(4) COMP.") + binary("05 C PIC 9(12) BINARY.")},
+        // A picture with nothing before its point; a chain of REDEFINES keeps only its first item in the first line.
+        {"01 R.\n05 A PIC V99.\n05 B PIC SV9 COMP-3.\n05 C PIC X(4).\n05 D REDEFINES C PIC 9(4).\n05 E REDEFINES D PIC XX.\n",
+         1, 0, ".99,.C,XXXX\r\n.99,.C,9999,XX\r\n", 9},
+        {"01 R.\n05 N PIC 9.\n05 T PIC X(2) OCCURS 1 TO 3 DEPENDING ON N.\n", 1, 0, "9,XX,XX,XX\r\n", -4,
+         "[未サポート]OCCURS DEPENDING ONは最大の反復回数で出力しました\n->05 T PIC X(2) OCCURS 1 TO 3 DEPENDING ON N.\n"},
+        // SYNCHRONIZED items off their boundary, in the record and in the later repetitions of a group.
+        {"01 R.\n05 A PIC S9(4) COMP-3.\n05 B PIC S9(4) COMP SYNC.\n05 F PIC X(3).\n05 E PIC S9(4) COMP SYNC OCCURS 2.\n"
+         "05 G OCCURS 2.\n10 C PIC X(4).\n10 D PIC S9(9) COMP SYNC.\n10 H PIC X.\n05 K OCCURS 1.\n10 K1 PIC S9(4) COMP SYNC.\n"
+         "10 K2 PIC X.\n",
+         1, 0, "CCCC,XX,XXX,XX,XX,XXXX,XXXX,X,XXXX,XXXX,X,XX,X\r\n", -4,
+         binary("05 B PIC S9(4) COMP SYNC.") + binary("05 E PIC S9(4) COMP SYNC OCCURS 2.") + binary("10 D PIC S9(9) COMP SYNC.") +
+             binary("10 K1 PIC S9(4) COMP SYNC.") + sync("B") + sync("D")},
         {"01 R.\n", 1, 0, "\r\n", 0},
         {"* ONLY A COMMENT\n", 1, 0, "\r\n", 0},
         // Items after a level below the first one's used to be left out.
