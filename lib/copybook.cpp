@@ -1036,7 +1036,8 @@ std::optional<std::string> findMember(const std::string& includer, const std::st
 // reader.
 class CopybookReader {
 public:
-    CopybookReader(Log& log, CopyItems& items) : log_(log), entries_(log, items) {}
+    CopybookReader(Log& log, CopyItems& items, std::vector<std::string>* members)
+        : log_(log), entries_(log, items), members_(members) {}
 
     std::int32_t read(const std::string& path, const ReadBytes& read) {
         if (std::int32_t rc = readFile(path, read)) return rc;
@@ -1052,6 +1053,7 @@ private:
 
     Log& log_;
     EntryReader entries_;
+    std::vector<std::string>* members_;
     std::vector<std::string> active_;
 };
 
@@ -1131,6 +1133,7 @@ std::int32_t CopybookReader::includeMember(const std::string& includer) {
             return VOKL_ECOPYBOOK_SYNTAX;
         }
     }
+    if (members_ != nullptr) members_->push_back(*found);
     File file;
     if (!file.open(found->c_str(), File::Mode::ReadBinary)) {
         log_.line(msg::kMsgCannotOpen, found->c_str());
@@ -1141,19 +1144,32 @@ std::int32_t CopybookReader::includeMember(const std::string& includer) {
 
 }  // namespace
 
-std::int32_t readCopybookFrom(Log& log, const char* path, const ReadBytes& read, CopyItems& items) {
-    CopybookReader reader(log, items);
+std::int32_t readCopybookFrom(Log& log, const char* path, const ReadBytes& read, CopyItems& items,
+                              std::vector<std::string>* members) {
+    CopybookReader reader(log, items, members);
     return reader.read(shownPath(path), read);
 }
 
-std::int32_t readCopybook(Log& log, const char* path, CopyItems& items) {
+std::int32_t readCopybook(Log& log, const char* path, CopyItems& items, std::vector<std::string>* members) {
     File file;
     if (!file.open(path, File::Mode::ReadBinary)) {
         log.line(msg::kMsgCannotOpen, shownPath(path));
         return VOKL_ECOPYBOOK_OPEN;
     }
     return readCopybookFrom(log, path, [&file](char* buffer, std::size_t size) { return file.read(buffer, size); },
-                            items);
+                            items, members);
+}
+
+std::vector<std::string> copybookMembers(const char* path) noexcept {
+    std::vector<std::string> members;
+    try {
+        Log none;
+        CopyItems items;
+        readCopybook(none, path, items, &members);
+    } catch (...) {
+        // What could not be read will be reported by the real reading.
+    }
+    return members;
 }
 
 void resolveRedefines(CopyItems& items) {

@@ -47,11 +47,17 @@ using ReadBytes = std::function<std::int64_t(char* buffer, std::size_t size)>;
 // (read, but with an item laid out only approximately), -3 (analysis error,
 // a member not found), -13 (cannot be opened or read); the log line is
 // written first. std::bad_alloc passes through to the export frame (-30).
-std::int32_t readCopybook(Log& log, const char* path, CopyItems& items);
+// `members`, when given, receives the path of every member read.
+std::int32_t readCopybook(Log& log, const char* path, CopyItems& items, std::vector<std::string>* members = nullptr);
 
 // The same from any byte source; path names the copybook in the log and
 // tells where its members are.
-std::int32_t readCopybookFrom(Log& log, const char* path, const ReadBytes& read, CopyItems& items);
+std::int32_t readCopybookFrom(Log& log, const char* path, const ReadBytes& read, CopyItems& items,
+                              std::vector<std::string>* members = nullptr);
+
+// The members a copybook names, as far as they are found: read once without
+// a log before anything is written, since they are files the call reads.
+std::vector<std::string> copybookMembers(const char* path) noexcept;
 
 // Sets the marks: 'D' on every item with a REDEFINES clause, 'S' on the
 // nearest earlier item it names (in any case) unless that one redefines

@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "samefile.h"
 #include "vokl.h"
@@ -253,14 +254,23 @@ struct LogTarget {
 // exhausted memory into -30 with its log line. A log file that could not be
 // written in full also gives -31: its lines are lost. No exception leaves
 // this function.
+template <class Reads, class Job>
+std::int32_t runLogged(const LogTarget& target, const Reads& reads, Job&& job) noexcept;
 template <class Job>
-std::int32_t runLogged(const LogTarget& target, std::initializer_list<const char*> reads, Job&& job) noexcept;
+std::int32_t runLogged(const LogTarget& target, std::initializer_list<const char*> reads, Job&& job) noexcept {
+    return runLogged<std::initializer_list<const char*>>(target, reads, std::forward<Job>(job));
+}
 
 // runLogged for the four exports: a log file when the log switch is set.
+// `reads`: the paths of the files the call reads (a range of const char*).
+template <class Reads, class Job>
+std::int32_t runExport(std::int32_t logSwitch, const char* logPath, const Reads& reads, Job&& job) noexcept {
+    return runLogged(LogTarget{logSwitch != 0, logPath, nullptr, nullptr}, reads, std::forward<Job>(job));
+}
 template <class Job>
 std::int32_t runExport(std::int32_t logSwitch, const char* logPath, std::initializer_list<const char*> reads,
                        Job&& job) noexcept {
-    return runLogged(LogTarget{logSwitch != 0, logPath, nullptr, nullptr}, reads, std::forward<Job>(job));
+    return runExport<std::initializer_list<const char*>>(logSwitch, logPath, reads, std::forward<Job>(job));
 }
 
 std::int32_t reportNoMemory(Log& log) noexcept;
@@ -283,10 +293,11 @@ std::int32_t runExtended(const vokl_options* options, const char* otherRead, con
 #include <new>
 #include <utility>
 
-template <class Job>
-std::int32_t vokl::runLogged(const LogTarget& target, std::initializer_list<const char*> reads, Job&& job) noexcept {
+template <class Reads, class Job>
+std::int32_t vokl::runLogged(const LogTarget& target, const Reads& reads, Job&& job) noexcept {
     try {
-        if (target.file && namedInput(target.path, reads) != nullptr) return VOKL_ELOG_CREATE;
+        for (const char* read : reads)
+            if (target.file && sameExistingFile(target.path, read)) return VOKL_ELOG_CREATE;
         Log log;
         if (target.file && !log.create(target.path)) return VOKL_ELOG_CREATE;
         log.setCallback(target.callback, target.user);

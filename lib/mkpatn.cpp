@@ -1,5 +1,7 @@
 #include "mkpatn.h"
 
+#include <new>
+
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -279,8 +281,9 @@ std::int32_t makePattern(Log& log, const PatternOptions& options, const char* co
     }
 
     CopyItems items;
-    std::int32_t readResult = source != nullptr ? readCopybookFrom(log, copybookPath, *source, items)
-                                                : readCopybook(log, copybookPath, items);
+    std::vector<std::string> members;
+    std::int32_t readResult = source != nullptr ? readCopybookFrom(log, copybookPath, *source, items, &members)
+                                                : readCopybook(log, copybookPath, items, &members);
     if (readResult != 0 && readResult != VOKL_EUNSUPPORTED_ITEM) return readResult;
 
     // The lines are made before the file is created, so a copybook refused
@@ -290,7 +293,9 @@ std::int32_t makePattern(Log& log, const PatternOptions& options, const char* co
     if (std::int32_t rc = buildPatternLines(log, items, options, lines)) return rc;
 
     File pattern;
-    if (sameExistingFile(copybookPath, patternPath) || !pattern.open(patternPath, File::Mode::WriteBinary)) {
+    bool namesARead = sameExistingFile(copybookPath, patternPath);
+    for (const std::string& member : members) namesARead = namesARead || sameExistingFile(member.c_str(), patternPath);
+    if (namesARead || !pattern.open(patternPath, File::Mode::WriteBinary)) {
         log.line(msg::kMsgCannotOpen, shownPath(patternPath));
         return VOKL_EPATTERN_OPEN;
     }
@@ -308,7 +313,17 @@ std::int32_t makePattern(Log& log, const PatternOptions& options, const char* co
 
 extern "C" VOKL_API int32_t VOKL_CALL mkpatn(int32_t logSwitch, int32_t separator, int32_t quote,
                                              const char* copybookPath, const char* patternPath, const char* logPath) {
-    return vokl::runExport(logSwitch, logPath, {copybookPath}, [&](vokl::Log& log) {
+    // The log may not name a member either: members are read too.
+    std::vector<std::string> members;
+    std::vector<const char*> reads;
+    try {
+        members = vokl::copybookMembers(copybookPath);
+        reads.push_back(copybookPath);
+        for (const std::string& member : members) reads.push_back(member.c_str());
+    } catch (const std::bad_alloc&) {
+        return VOKL_ENOMEM;
+    }
+    return vokl::runExport(logSwitch, logPath, reads, [&](vokl::Log& log) {
         return vokl::makePattern(log, vokl::PatternOptions{separator, quote}, copybookPath, patternPath);
     });
 }

@@ -81,12 +81,14 @@ class Collisions : public testing::Test {
 protected:
     TempDir dir;
     std::map<std::string, std::string> files{{"in", dir.file("in")}, {"ptn", dir.file("p.ptn")}, {"cpy", dir.file("c.cpy")},
-                                             {"out", dir.file("out")}, {"log", dir.file("vok.log")}, {"conv", dir.file("conv.txt")}};
+                                             {"mem", dir.file("m.cpy")}, {"out", dir.file("out")}, {"log", dir.file("vok.log")}, {"conv", dir.file("conv.txt")}};
     void SetUp() override {
         testutil::writeFile(files["in"], testutil::hex("C1C2"));
         testutil::writeFile(files["ptn"], std::string("XX\n"));
-        testutil::writeFile(files["cpy"], std::string(" 01 A PIC X(2).\n"));
+        testutil::writeFile(files["cpy"], std::string(" 01 R.\n COPY M.\n"));
+        testutil::writeFile(files["mem"], std::string(" 05 A PIC X(2).\n"));
     }
+    std::string kept() { return testutil::readText(files["in"]) + testutil::readText(files["ptn"]) + testutil::readText(files["cpy"]) + testutil::readText(files["mem"]); }
     // Runs the export with `role` (out, log or conv) naming `target` as `spelling` says.
     std::int32_t call(const std::string& job, const std::string& role, const std::string& target, const std::string& spelling) {
         std::map<std::string, std::string> p = files;
@@ -107,13 +109,13 @@ TEST_F(Collisions, WrittenPathsNamingAFileReadAreRefused) {
         std::int32_t rc;
     } cases[] = {{"s2j", "out", "in", -11}, {"s2j", "log", "in", -31}, {"j2s", "out", "in", -10}, {"j2s", "out", "ptn", -10},
                  {"j2s", "log", "in", -31}, {"j2s", "log", "ptn", -31}, {"j2s", "conv", "in", 0}, {"j2s", "conv", "ptn", 0},
-                 {"mkpatn", "out", "cpy", -12}, {"mkpatn", "log", "cpy", -31}};
+                 {"mkpatn", "out", "cpy", -12}, {"mkpatn", "log", "cpy", -31}, {"mkpatn", "out", "mem", -12},
+                 {"mkpatn", "log", "mem", -31}};
     for (const auto& c : cases) {
         for (const char* spelling : {"same", "dot", "symlink", "hardlink"}) {
             const std::string what = std::string(c.job) + " " + c.role + "=" + c.target + " " + spelling;
             EXPECT_EQ(call(c.job, c.role, c.target, spelling), c.rc) << what;
-            EXPECT_EQ(testutil::readText(files["in"]) + testutil::readText(files["ptn"]) + testutil::readText(files["cpy"]),
-                      "\xC1\xC2XX\n 01 A PIC X(2).\n") << what;
+            EXPECT_EQ(kept(), "\xC1\xC2XX\n 01 R.\n COPY M.\n 05 A PIC X(2).\n") << what;
             std::filesystem::remove(dir.path() / (std::string("other-") + c.target));
         }
     }
