@@ -64,6 +64,8 @@ TEST_F(Cli, UsageErrorsExitTwoAndTouchNothing) {
         {{"j2s", "--code", "kana", "--trim", "trim,", "a", "b"}, "--trim の値が正しくありません"},
         {{"j2s", "--code", "kana", "--error-log=", "a", "b"}, "--error-log の値がありません"},
         {{"frob"}, "不明なコマンドです: frob"}, {{}, "使い方: vokcli <s2j|j2s|mkpatn>"}};
+    EXPECT_EQ(run({"--help"}).out.rfind("使い方: vokcli <s2j|j2s|mkpatn>", 0), 0u);
+    EXPECT_EQ(run({"-h"}).status, 0);
     for (const auto& [args, message] : cases) {
         const CliRun r = run(args);
         EXPECT_EQ(r.status, 2) << message;
@@ -85,13 +87,14 @@ TEST_F(Cli, OptionWordsReachTheLibrary) {
     } cases[] = {
         {{"s2j", "--code", "kana", "IN", "OUT"}, "61B1", "", "4081", 1},
         {{"s2j", "--code", "kana-upper", "IN", "OUT"}, "61B1", "", "C181", 0},
-        {{"s2j", "--code", "lower", "IN", "OUT"}, "61B1", "", "8140", 1},
+        {{"s2j", "--code", "lower", "IN", "OUT"}, "61B121", "", "81405A", 1},
         {{"s2j", "--code=ascii", "IN", "OUT"}, "5D", "", "5A", 0},
         {{"s2j", "--code", "none", "IN", "OUT"}, "61B1", "", "61B1", 0},
         {{"s2j", "--code", "kana", "--shift", "IN", "OUT"}, "889F", "", "28B0A129", 0},
         {{"j2s", "--code", "kana", "IN", "OUT"}, "815A", "", "B121", 0},
         {{"j2s", "--code", "lower", "IN", "OUT"}, "815A", "", "6121", 0},
         {{"j2s", "--code", "ascii", "--record-length", "1", "IN", "OUT"}, "815A", "", "610D0A5D0D0A", 0},
+        {{"j2s", "--code", "ascii", "--record-length", "32760", "IN", "OUT"}, "815A", "", "615D0D0A", 0},
         {{"j2s", "--code", "kana", "--pattern", "PTN", "IN", "OUT"}, "C1404040 40C2", "XXX,,XXX\n", "4120202C2C202042", 0},
         {{"j2s", "--code", "kana", "--pattern", "PTN", "--trim", "trim", "IN", "OUT"}, "C1404040 40C2", "XXX,,XXX\n", "412C42", 0},
         {{"j2s", "--code", "kana", "--pattern", "PTN", "--trim", "ltrim,rtrim", "IN", "OUT"}, "C1404040 40C2", "XXX,,XXX\n", "412C42", 0},

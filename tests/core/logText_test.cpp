@@ -50,7 +50,10 @@ INSTANTIATE_TEST_SUITE_P(
         LogCase{"PathMatchesOnlyAtCharacterStart",
                 // 0x81 0x5B is one character; a "path" "[" must not split it.
                 std::string("\x81\x5B[x]"), {"["}, "ー[x]"},
-        LogCase{"EmptyPathIgnored", logLines("メモリ不足です\n"), {""}, "メモリ不足です\n"}),
+        LogCase{"EmptyPathIgnored", logLines("メモリ不足です\n"), {""}, "メモリ不足です\n"},
+        // Trail bytes run 0x40 to 0xFC without 0x7F.
+        LogCase{"TrailByteBounds", std::string("\x81\x40\x81\x7E\x81\xFC\x81\x7F\x81\x3F"), {},
+                "\xE3\x80\x80\xC3\x97\xE2\x97\xAF\xEF\xBF\xBD\x7F\xEF\xBF\xBD?"}),
     [](const testing::TestParamInfo<LogCase>& p) { return std::string(p.param.name); });
 
 TEST(LogToUtf8Paths, UnlistedUtf8PathIsNotPassedThrough) {

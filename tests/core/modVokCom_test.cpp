@@ -44,6 +44,7 @@ TEST(PtnRecSize, FromTheFirstPatternLine) {
     const std::pair<std::string, int> lines[] = {
         {"A:XXX,PPPPP", 6}, {"PPCC", 4}, {"PCP", 3}, {"Pp", 2}, {"CCC.CC", 3}, {"CC CC", 4}, {"xxnn", 4}, {"XX,NNNN,S9", 8},
         {"10:AB:XXXX", 4}, {"1:A:B:XX", 2}, {"  , ,", 0}, {"", 0}, {"\x8A\x58X", 1}, {"\xB1X", 1},
+        {"\x81XX", 1}, {"\x9FXX", 1}, {"\xE0XX", 1}, {"\xFCXX", 1}, {"\xA0XX", 2}, {"\xFDXX", 2},  // lead bytes take their trail
         {std::string(32767, 'X'), 32767}, {std::string(32768, 'X'), 0}, {std::string(32768, 'C'), 0}, {std::string(70000, 'X'), 0}};
     for (const auto& [line, size] : lines) EXPECT_EQ(vok::ptnLineRecSize(line), size) << line.substr(0, 20);
     testutil::TempDir dir;
