@@ -134,7 +134,8 @@ void frmVokl::buildWindow() {
     // Enter on a focused button presses that button, elsewhere the default one.
     for (QPushButton* b : {cmdOk, cmdCancel, cmdHelp, cmdVersion}) b->setAutoDefault(true);
 
-    lblMsg = make<QLabel>(client, "lblMsg", QString(""));
+    // Outside the client area, so that it stays readable while a job runs.
+    lblMsg = make<QLabel>(this, "lblMsg", QString(""));
     QFont bold = lblMsg->font();
     bold.setBold(true);
     lblMsg->setFont(bold);

@@ -121,8 +121,28 @@ private slots:
         QCOMPARE(FindHelpFile(programDir), beside);
     }
 
+    // Qt's own texts in Japanese; every column as wide as its contents, also after an
+    // earlier dialog left narrow columns in Qt's settings.
     void fileDialogSettings() {
+        QVERIFY(vok::installQtTranslations(*qApp));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.path()));
+        {
+            QFileDialog earlier;
+            for (int column = 0; column < 4; ++column) earlier.findChild<QTreeView*>("treeView")->header()->resizeSection(column, 20);
+        }
         auto open = vok::makeFileDialog(nullptr, vok::kBinaryFileList, vok::DlgKind::Open, dir_.path());
+        open->show();
+        QVERIFY(QTest::qWaitForWindowExposed(open.get()));
+        QCOMPARE(open->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->text(), QStringLiteral("キャンセル"));
+        // A long size ("286.10 MiB") and a long type ("平文テキストドキュメント").
+        QVERIFY(writeFile(dir_.filePath("a.txt"), "") && QFile::resize(dir_.filePath("a.txt"), 300'000'123));
+        open->selectNameFilter(vok::kBinaryFileList.section('|', 2));
+        const QAbstractItemView* view = open->findChild<QTreeView*>("treeView");
+        QTRY_VERIFY(view->model()->rowCount(view->rootIndex()) > 0);
+        const QHeaderView* header = open->findChild<QTreeView*>("treeView")->header();
+        for (int column = 1; column < header->count(); ++column)
+            QVERIFY2(header->sectionSize(column) >= std::max(view->sizeHintForColumn(column), header->sectionSizeHint(column)),
+                     qPrintable(QString::number(column)));
         QCOMPARE(open->nameFilters(), vok::kBinaryFileList.split('|'));
         QCOMPARE(open->acceptMode(), QFileDialog::AcceptOpen);
         QCOMPARE(open->fileMode(), QFileDialog::ExistingFile);
