@@ -186,7 +186,7 @@ inline QByteArray readAll(const QString& path) {
 // The look guard for a shown window: no control overlaps a shown sibling or
 // sticks out of its container, and no caption is cut off.
 inline void checkLook(QWidget* window) {
-    static const QRegularExpression names("^(cmd|lbl|opt|chk|txt|fra|img|Label|tab)");
+    static const QRegularExpression names("^(cmd|lbl|opt|chk|txt|fra|img|Label|tab|prg)");
     QList<QWidget*> controls = window->findChildren<QWidget*>(names);
     controls.removeIf([](QWidget* c) { return c->isHidden(); });
     for (QWidget* c : controls) {

@@ -114,7 +114,13 @@ private slots:
         h.result = code;
         bool logShown = false;
         h.whileError = [&h, &logShown] { logShown = QFile::exists(h.window->sErrLog); };
+        // An empty conversion-error log goes if the call made it, stays if it was there before.
+        const QString convLog = h.programDir.filePath("VOK_LOG_20260102_030405.txt");
+        const bool convLogBefore = code < 0;
+        if (convLogBefore) QVERIFY(writeFile(convLog, ""));
+        h.during = [&convLog] { QVERIFY(writeFile(convLog, "")); };
         frmVokl& w = run(h, tab);
+        QCOMPARE(QFile::exists(convLog), tab != 2 || convLogBefore);
         QTEST(w.lblMsg->text(), "text");
         const bool shown = QString(QTest::currentDataTag()).endsWith("shown");
         QCOMPARE(h.errors.size(), int(shown));
@@ -226,6 +232,7 @@ private slots:
         QString shown;  // while the job runs
         h.during = [w, &shown, stop] {
             shown = QString("%1 %2 ").arg(w->prgRun->isVisible()).arg(w->cmdStop->isVisible()) + w->prgRun->text();
+            checkLook(w);
             if (stop == "cmdStop") QTest::mouseClick(w->cmdStop, Qt::LeftButton);
             if (stop == "Esc") QTest::keyClick(w, Qt::Key_Escape);
         };
