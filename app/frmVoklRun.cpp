@@ -147,9 +147,10 @@ std::int32_t frmVokl::callExport(int tab, const QString& convLog, vok::ErrorLog&
     // The job reads only these copies: the window's state stays on its thread.
     vok::VoklApi& library = services_.library;
     const std::int32_t logMode = lLogMode;
-    const std::array<std::int32_t, 5> options = tab == 1   ? std::array{lEbcdicMode1, lShiftCode1, 0, 0, 0}
-                                                : tab == 2 ? std::array{lEbcdicMode2, lRecSize2, lKeepShift2, lTrimMode2, 0}
-                                                           : std::array{lSeparator3, lQuote3, 0, 0, 0};
+    using Options = std::array<std::int32_t, 4>;
+    const Options options = tab == 1   ? Options{lEbcdicMode1, lShiftCode1, 0, 0}
+                            : tab == 2 ? Options{lEbcdicMode2, lRecSize2, lKeepShift2, lTrimMode2}
+                                       : Options{lSeparator3, lQuote3, 0, 0};
     std::vector<std::string> lines;
     bool extended = false;
     vok::JobHooks hooks;
@@ -225,11 +226,11 @@ std::int32_t frmVokl::runOffThread(const std::function<std::int32_t()>& job) {
 void frmVokl::showProgress(std::int64_t done, std::int64_t total) {
     if (!running_) return;
     if (prgRun->isHidden()) {
-        // The status line makes room for the bar beside it.
-        lblMsg->resize(lblMsg->fontMetrics().horizontalAdvance(lblMsg->text()) + lblMsg->fontMetrics().averageCharWidth(),
-                       lblMsg->height());
-        prgRun->setGeometry(lblMsg->geometry().right() + 1, lblMsg->y(), cmdStop->geometry().right() - lblMsg->geometry().right(),
-                            lblMsg->height());
+        // The status line makes room for the bar beside it, which ends under 中止.
+        const QFontMetrics metrics = lblMsg->fontMetrics();
+        lblMsg->resize(metrics.horizontalAdvance(lblMsg->text()) + metrics.averageCharWidth(), lblMsg->height());
+        const int left = lblMsg->geometry().right() + 1;
+        prgRun->setGeometry(left, lblMsg->y(), cmdStop->geometry().right() + 1 - left, lblMsg->height());
         prgRun->show();
         cmdStop->setEnabled(true);
         cmdStop->show();
