@@ -352,7 +352,7 @@ private slots:
         VoklLibrary library(VOK_REAL_LIB_DIR "/libvokl.so");
         Harness h(&library);
         frmVokl& w = h.load();
-        QByteArray lines(32 << 20, 'A');  // long enough to be still running when 中止 arrives
+        QByteArray lines(64 << 20, 'A');  // long enough to be still running when 中止 arrives
         for (qsizetype end = 79; end < lines.size(); end += 80) lines[end] = '\n';
         QVERIFY(writeFile(in(1), lines));
         connect(w.prgRun, &QProgressBar::valueChanged, &w, [&w] { w.cmdStop->click(); });
