@@ -209,6 +209,7 @@ private slots:
         QTest::qWait(20);  // anything still queued
         QCOMPARE(h.calls.size(), 1);
         QVERIFY(!closed && h.quits == 0 && w->isVisible() && !w->isBusy());
+        QVERIFY(w->close());  // once the run is over
     }
 
     // With the extended interface: a bar while the job runs, up to 100 %; 中止 and Esc stop it.

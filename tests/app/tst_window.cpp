@@ -141,6 +141,8 @@ private slots:
         QTest::newRow("drop txt1_Sjsp") << "" << "txt1_Sjsp=/d/a.txt txt1_Jefp=/d/a.bin lblMsg=";
         QTest::newRow("drop txt2_Jefp") << "" << "txt2_Jefp=/d/a.txt txt2_Sjsp=/d/a.txt txt2_Ptnp=/d/a.ptn";
         QTest::newRow("drop txt3_Copyp") << "" << "txt3_Copyp=/d/a.txt txt3_Ptnp=/d/a.ptn";
+        QTest::newRow("drop txt1_Jefp") << "" << "txt1_Jefp=/d/a.txt txt3_Ptnp=/old";
+        QTest::newRow("drop txt2_Ptnp") << "" << "txt2_Ptnp=/d/a.txt cmdOk";  // by tab 2's rule
         QTest::newRow("drop txt2_RecSize") << "" << "txt2_RecSize= lblMsg=x";  // takes no drops
         QTest::newRow("type txt1_Sjsp") << "" << "txt1_Jefp=/old lblMsg=";
         const QString text = vok::kTextFileList, binary = vok::kBinaryFileList, pattern = vok::kPatternFileList;
@@ -160,7 +162,7 @@ private slots:
         const QString target = QString(QTest::currentDataTag()).section(' ', 1);
         Harness h;
         frmVokl& w = h.load();
-        h.act("chk2_3 txt1_Jefp=/old txt2_Sjsp=/old txt2_Ptnp=/old txt3_Ptnp=/old");
+        h.act("chk2_3 opt2_1 txt1_Jefp=/old txt2_Jefp=/old txt2_Sjsp=/old txt2_Ptnp=/old txt3_Ptnp=/old");
         w.lblMsg->setText("x");
         h.picks << (how == "browse" ? "/d/x.dat" : "");
         if (how == "drop") drop(w.findChild<QWidget*>(target), {"/d/a.txt", "/d/b.txt"});
@@ -266,12 +268,12 @@ private slots:
         frmVokl& w = h.load();
         QVERIFY(h.showActive());
         h.act("tab2 chk2_2");
-        QTest::keyClicks(w.txt2_RecSize, "1a2-3.+");
+        QTest::keyClicks(w.txt2_RecSize, "1a2-3.+09");
         QApplication::clipboard()->setText("99");
         QTest::keyClick(w.txt2_RecSize, Qt::Key_V, Qt::ControlModifier);
         QTest::keyClick(w.txt2_RecSize, Qt::Key_Home);
         QTest::keyClick(w.txt2_RecSize, Qt::Key_Delete);
-        QCOMPARE(w.txt2_RecSize->text(), QStringLiteral("23"));
+        QCOMPARE(w.txt2_RecSize->text(), QStringLiteral("2309"));
         h.act("txt2_Ptnp=a.ptn");
         const QColor saved = w.txt2_RecSize->palette().color(QPalette::Base);
         for (const QColor& colour : {QColor(0, 255, 0), saved, QColor(0, 255, 0), saved}) {
