@@ -64,18 +64,23 @@ bool isDialogKey(int key) {
 
 }  // namespace
 
-QString dlgError::logText(const QString& logPath, const std::vector<std::string>& runPaths) {
-    QFile file(logPath);
-    if (!file.open(QIODevice::ReadOnly)) return kFallbackText;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) return kFallbackText;
-    const std::string utf8 = vok::logToUtf8(bytes.toStdString(), runPaths);
+QString dlgError::logText(const vok::ErrorLog& log) {
+    QStringList lines;
+    if (log.lines) {
+        lines = *log.lines;
+    } else {
+        QFile file(log.path);
+        if (!file.open(QIODevice::ReadOnly)) return kFallbackText;
+        const QByteArray bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError) return kFallbackText;
+        lines = splitLines(QString::fromStdString(vok::logToUtf8(bytes.toStdString(), log.runPaths)));
+    }
     QString text;
-    for (const QString& line : splitLines(QString::fromStdString(utf8))) text += line + kCrLf;
+    for (const QString& line : lines) text += line + kCrLf;
     return text;
 }
 
-dlgError::dlgError(const QString& logPath, const std::vector<std::string>& runPaths, QWidget* parent)
+dlgError::dlgError(const vok::ErrorLog& log, QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("dlgError"));
     setWindowTitle(QStringLiteral("エラー情報の確認"));
@@ -97,7 +102,7 @@ dlgError::dlgError(const QString& logPath, const std::vector<std::string>& runPa
     txtError_->setGeometry(px(kMargin), px(kMargin), px(kClientWidth - 2 * kMargin), px(kTextHeight));
     // The editor keeps its lines apart with its own separator; the text it
     // hands out again (copy) uses the platform's line end.
-    txtError_->setPlainText(logText(logPath, runPaths).replace(kCrLf, QStringLiteral("\n")));
+    txtError_->setPlainText(logText(log).replace(kCrLf, QStringLiteral("\n")));
     txtError_->installEventFilter(this);
 
     auto* cmdOk = new QPushButton(QStringLiteral("OK"), this);

@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
@@ -133,12 +134,28 @@ void frmVokl::buildWindow() {
     // Enter on a focused button presses that button, elsewhere the default one.
     for (QPushButton* b : {cmdOk, cmdCancel, cmdHelp, cmdVersion}) b->setAutoDefault(true);
 
-    lblMsg = make<QLabel>(client, "lblMsg", QString(""));
+    // Outside the client area, so that it stays readable while a job runs.
+    lblMsg = make<QLabel>(this, "lblMsg", QString(""));
     QFont bold = lblMsg->font();
     bold.setBold(true);
     lblMsg->setFont(bold);
     // The status line grows downwards, into the room below it.
     lblMsg->setGeometry(px(120), px(6540), px(9705), std::max(px(240), lblMsg->fontMetrics().height() + 2));
+
+    // Outside the client area, which is disabled while a job runs. The bar
+    // takes its place beside the status line once the job reports progress.
+    prgRun = new QProgressBar(this);
+    prgRun->setObjectName(QStringLiteral("prgRun"));
+    prgRun->setTextVisible(true);
+    prgRun->setAlignment(Qt::AlignCenter);
+    prgRun->hide();
+    cmdStop = make<QPushButton>(this, "cmdStop", QStringLiteral("中止"));
+    place(cmdStop, 8460, 6000, 1380, 420);
+    tip(cmdStop, "変換を中止します (Esc)");
+    // Only a click or Esc stops: a key meant for the window must not.
+    cmdStop->setFocusPolicy(Qt::NoFocus);
+    cmdStop->setCursor(Qt::ArrowCursor);
+    cmdStop->hide();
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -290,15 +307,18 @@ void frmVokl::buildTab3(QWidget* page) {
 }
 
 void frmVokl::setTabOrder() {
-    // The tab strip keeps its own place: chaining a widget with a focus proxy
-    // corrupts the focus chain in Qt 6.4.
+    // The tab strip (55) comes after the page and before the buttons (56-59).
     const QList<QWidget*> order = {
         txt1_Sjsp, cmd1_SjsRef, txt1_Jefp, cmd1_JefRef, opt1_1, chk1_1, opt1_2, opt1_3, opt1_4, chk1_2,
         txt2_Jefp, cmd2_JefRef, txt2_Sjsp, cmd2_SjsRef, chk2_3, txt2_Ptnp, cmd2_PtnRef, chk2_4, opt2_1, opt2_2,
         opt2_3, chk2_5, chk2_6, chk2_7, chk2_8, chk2_2, txt2_RecSize,
         txt3_Copyp, cmd3_CopyRef, txt3_Ptnp, cmd3_PtnRef, chk3_1, opt3_1, opt3_2, chk3_2,
-        cmdOk, cmdCancel, cmdHelp, cmdVersion};
+        tabRTF->tabBar(), cmdOk, cmdCancel, cmdHelp, cmdVersion};
     for (int i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+    // The tab widget, through its bar as focus proxy, would be a second stop
+    // where the chain wraps around: the bar alone is the tab strip's stop.
+    tabRTF->setFocusProxy(nullptr);
+    tabRTF->setFocusPolicy(Qt::NoFocus);
 }
 
 void frmVokl::connectEvents() {
@@ -339,6 +359,7 @@ void frmVokl::connectEvents() {
     connect(cmdCancel, &QPushButton::clicked, this, [this] { guarded([this] { cmdCancel_Click(); }); });
     connect(cmdHelp, &QPushButton::clicked, this, [this] { guarded([this] { cmdHelp_Click(); }); });
     connect(cmdVersion, &QPushButton::clicked, this, [this] { guarded([this] { cmdVersion_Click(); }); });
+    connect(cmdStop, &QPushButton::clicked, this, [this] { cmdStop_Click(); });
 }
 
 bool frmVokl::Form_Load(const QString& commandLine) {
@@ -352,7 +373,7 @@ bool frmVokl::Form_Load(const QString& commandLine) {
     SetTabStop(1);
     startState();
     applyCommandLine(commandLine);
-    if (iTabNo == 1) txt1_Sjsp->setFocus(Qt::OtherFocusReason);
+    if (iTabNo == 1) txt1_Sjsp->focusAndSelect();
     return true;
 }
 
@@ -428,7 +449,7 @@ void frmVokl::tabRTF_Click(int index) {
     iTabNo = static_cast<std::int16_t>(index);
     applyReadiness(iTabNo);
     PathBox* first = iTabNo == 1 ? txt1_Sjsp : iTabNo == 2 ? txt2_Jefp : txt3_Copyp;
-    first->setFocus(Qt::OtherFocusReason);
+    first->focusAndSelect();
     SetTabStop(iTabNo);
 }
 
@@ -501,8 +522,8 @@ void frmVokl::chk2_3_Click() {
         w->setEnabled(on);
     if (on) {
         setBoxBackground(txt2_Ptnp, windowBackground());
-        sPath2_Ptn = txt2_Ptnp->text();
-        txt2_Ptnp->setFocus(Qt::OtherFocusReason);
+        sPath2_Ptn = txt2_Ptnp->path();
+        txt2_Ptnp->focusAndSelect();
         lUsePattern2 = 1;
     } else {
         setBoxBackground(txt2_Ptnp, buttonFace());
@@ -531,7 +552,7 @@ void frmVokl::chk2_2_Click() {
     lbl2_4->setEnabled(on);
     txt2_RecSize->setEnabled(on);
     if (on) {
-        txt2_RecSize->setFocus(Qt::OtherFocusReason);
+        txt2_RecSize->focusAndSelect();
         lRecSizeColor = windowBackground();
         setBoxBackground(txt2_RecSize, lRecSizeColor);
         lbl2_5->setEnabled(true);
@@ -603,8 +624,14 @@ bool frmVokl::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
         auto* target = qobject_cast<QWidget*>(watched);
         auto* key = static_cast<QKeyEvent*>(event);
-        if (target != nullptr && target->window() == this && key->key() == kCtrlKey)
-            bCtrlKey = event->type() == QEvent::KeyPress ? -1 : 0;
+        // The window's own keys and those of the dialogs it opens.
+        const QWidget* window = target != nullptr ? target->window() : nullptr;
+        const bool ours = window == this || (window != nullptr && window->parentWidget() == this);
+        if (ours && key->key() == kCtrlKey) bCtrlKey = event->type() == QEvent::KeyPress ? -1 : 0;
+        if (window == this && running_ && key->key() == Qt::Key_Escape) {
+            if (event->type() == QEvent::KeyPress) cmdStop_Click();
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -620,6 +647,11 @@ void frmVokl::keyPressEvent(QKeyEvent* event) {
 }
 
 void frmVokl::closeEvent(QCloseEvent* event) {
+    // Not in the middle of a job: 中止 ends it first.
+    if (running_) {
+        event->ignore();
+        return;
+    }
     Form_Unload();
     event->accept();
 }

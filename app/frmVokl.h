@@ -6,11 +6,13 @@
 #pragma once
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -22,6 +24,7 @@ class PathBox;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QTabWidget;
@@ -47,6 +50,10 @@ public:
     QPushButton* cmdHelp = nullptr;
     QPushButton* cmdVersion = nullptr;
     QLabel* lblMsg = nullptr;
+    // Shown while a job reports its progress; they stay usable while the
+    // rest of the window is disabled.
+    QProgressBar* prgRun = nullptr;
+    QPushButton* cmdStop = nullptr;
     QTimer* Timer1 = nullptr;
     QString Timer1Tag;
 
@@ -138,6 +145,8 @@ public:
     void cmdCancel_Click();
     void cmdHelp_Click();
     void cmdVersion_Click();
+    // "中止" and Esc: asks the running job to stop.
+    void cmdStop_Click();
     void subDeleteLog();
     // The run button follows the rule of tab n.
     void applyReadiness(int tab);
@@ -196,7 +205,12 @@ private:
     std::int16_t checkPaths(const QString& in, PathBox* inBox, const QString& out, PathBox* outBox,
                             bool patternIsInput);
     bool reportInput(const QString& path, PathBox* box);
-    std::int32_t callExport(int tab, const QString& convLog, std::vector<std::string>& runPaths);
+    std::int32_t callExport(int tab, const QString& convLog, vok::ErrorLog& errorLog);
+    // Runs the library call on a thread of its own while the window goes on
+    // painting; input meanwhile reaches only the stop button and Esc.
+    std::int32_t runOffThread(const std::function<std::int32_t()>& job);
+    void showProgress(std::int64_t done, std::int64_t total);
+    void hideProgress();
     void showBusy();
     void restoreWindow();
     void showMessage(const QString& text);
@@ -212,4 +226,7 @@ private:
     vok::Services services_;
     // Where the focus was when the window went busy; it returns there.
     QPointer<QWidget> focusBeforeRun_;
+    bool running_ = false;  // a library call is under way
+    std::atomic<bool> stopRequested_{false};
+    QElapsedTimer runClock_;
 };

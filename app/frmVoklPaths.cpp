@@ -55,7 +55,7 @@ void frmVokl::connectPathBoxes() {
 
 void frmVokl::pathChanged(QString& variable, PathBox* box, int tab) {
     lblMsg->clear();
-    variable = box->text();
+    variable = box->path();
     applyReadiness(tab);
 }
 
@@ -76,7 +76,7 @@ void frmVokl::revealHiddenOption() {
 
 void frmVokl::txt2_Ptnp_Change() {
     lblMsg->clear();
-    const QString text = txt2_Ptnp->text();
+    const QString text = txt2_Ptnp->path();
     if (lUsePattern2 == 1) sPath2_Ptn = text;
     if (!text.isEmpty()) readRecSizeFromPattern(text);
     applyReadiness(2);
@@ -134,17 +134,17 @@ void frmVokl::pathDropped(PathBox* box, const QStringList& files) {
         if (!sPath2_Jef.isEmpty()) proposeOutputs(txt2_Jefp);
     } else if (box == txt2_Sjsp) {
         tab = 2;
-        sPath2_Sjs = box->text();
+        sPath2_Sjs = box->path();
     } else if (box == txt2_Ptnp) {
         tab = 2;
-        if (lUsePattern2 == 1) sPath2_Ptn = box->text();
+        if (lUsePattern2 == 1) sPath2_Ptn = box->path();
     } else if (box == txt3_Copyp) {
         tab = 3;
-        sPath3_Copy = box->text();
+        sPath3_Copy = box->path();
         if (!sPath3_Copy.isEmpty()) proposeOutputs(txt3_Copyp);
     } else if (box == txt3_Ptnp) {
         tab = 3;
-        sPath3_Ptn = box->text();
+        sPath3_Ptn = box->path();
     }
     applyReadiness(tab);
 }
@@ -158,7 +158,7 @@ void frmVokl::proposeOutputs(PathBox* box) {
         txt2_Ptnp->setText(changedExtension(sPath2_Jef, "ptn"));
     } else if (box == txt3_Copyp) {
         txt3_Ptnp->setText(changedExtension(sPath3_Copy, "ptn"));
-        sPath3_Ptn = txt3_Ptnp->text();
+        sPath3_Ptn = txt3_Ptnp->path();
     }
 }
 
@@ -191,12 +191,12 @@ void frmVokl::browse(PathBox* box) {
     const QString chosen = services_.files.CmDlgOpen(this, *entry->fileList, entry->kind, QDir::currentPath());
     if (!chosen.isEmpty()) {
         box->setText(QDir::toNativeSeparators(chosen));
-        if (box == txt3_Copyp) sPath3_Copy = box->text();
+        if (box == txt3_Copyp) sPath3_Copy = box->path();
         proposeOutputs(box);
     }
-    if (box == txt2_Sjsp) sPath2_Sjs = box->text();
-    if (box == txt2_Ptnp) sPath2_Ptn = box->text();
-    if (box == txt3_Ptnp) sPath3_Ptn = box->text();
+    if (box == txt2_Sjsp) sPath2_Sjs = box->path();
+    if (box == txt2_Ptnp) sPath2_Ptn = box->path();
+    if (box == txt3_Ptnp) sPath3_Ptn = box->path();
 }
 
 void frmVokl::Timer1_Timer() {

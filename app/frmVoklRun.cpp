@@ -3,15 +3,21 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 
+#include <algorithm>
+#include <exception>
 #include <stdexcept>
 
 #include "core/resultReport.h"
+#include "core/runProgress.h"
 #include "frmVokl.h"
 #include "modCmShowHelp.h"
 #include "modFilechk.h"
@@ -21,6 +27,8 @@
 namespace {
 
 const QString kVersionTitle = QStringLiteral("バージョンの確認");
+const QString kFolderMessage = QStringLiteral("フォルダーを指定することは出来ません");
+const QString kNotFileMessage = QStringLiteral("通常のファイル以外(パイプやデバイス)を指定することは出来ません");
 // What a library without the requested export is taken to be.
 constexpr std::string_view kVersionWithoutExport = "0.90";
 
@@ -28,6 +36,12 @@ QString fromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), stat
 
 QString versionBoxText(std::string_view version, vok::VersionTail tail) {
     return fromUtf8(vok::versionMessage(version, tail));
+}
+
+// An empty conversion-error log that the run's call created says nothing.
+void removeIfEmptyAndNew(const QString& path, bool existedBefore) {
+    const QFileInfo info(path);
+    if (!existedBefore && info.isFile() && info.size() == 0) QFile::remove(path);
 }
 
 }  // namespace
@@ -109,33 +123,64 @@ void frmVokl::runJob() {
     }
 
     showBusy();
-    std::vector<std::string> runPaths;
-    const std::int32_t result = callExport(tab, convLog, runPaths);
+    vok::ErrorLog errorLog{sErrLog, {}, {}};
+    const std::int32_t result = callExport(tab, convLog, errorLog);
     const vok::ResultReport report = vok::resultReport(static_cast<vok::Tab>(tab), result);
     lblMsg->setText(fromUtf8(report.text));
-    if (report.showLog)
-        services_.dialogs.showError(this, sErrLog, runPaths);
-    else
-        subDeleteLog();
+    if (report.showLog) {
+        services_.dialogs.showError(this, errorLog);
+        // Shown, the log has served; Ctrl held as the dialog closes keeps it, as on leaving.
+        if (bCtrlKey == -1) return;
+    }
+    subDeleteLog();
 }
 
-std::int32_t frmVokl::callExport(int tab, const QString& convLog, std::vector<std::string>& runPaths) {
-    const QByteArray log = vok::libraryPath(sErrLog);
+std::int32_t frmVokl::callExport(int tab, const QString& convLog, vok::ErrorLog& errorLog) {
+    const std::string log = vok::libraryPath(sErrLog).toStdString();
     const QList<QString> paths = tab == 1   ? QList<QString>{sPath1_Sjs, sPath1_Jef}
                                  : tab == 2 ? QList<QString>{sPath2_Jef, sPath2_Sjs, sPath2_Ptn, convLog}
                                             : QList<QString>{sPath3_Copy, sPath3_Ptn};
+    std::vector<std::string>& runPaths = errorLog.runPaths;
     for (const QString& p : paths) runPaths.push_back(vok::libraryPath(p).toStdString());
-    auto arg = [&runPaths](std::size_t i) { return runPaths[i].c_str(); };
-    try {
+    const bool convLogExisted = tab == 2 && QFileInfo::exists(convLog);
+
+    // The job reads only these copies: the window's state stays on its thread.
+    vok::VoklApi& library = services_.library;
+    const std::int32_t logMode = lLogMode;
+    using Options = std::array<std::int32_t, 4>;
+    const Options options = tab == 1   ? Options{lEbcdicMode1, lShiftCode1, 0, 0}
+                            : tab == 2 ? Options{lEbcdicMode2, lRecSize2, lKeepShift2, lTrimMode2}
+                                       : Options{lSeparator3, lQuote3, 0, 0};
+    std::vector<std::string> lines;
+    bool extended = false;
+    vok::JobHooks hooks;
+    hooks.progress = [this](std::int64_t done, std::int64_t total) {
+        QMetaObject::invokeMethod(this, [this, done, total] { showProgress(done, total); }, Qt::QueuedConnection);
+        return stopRequested_.load();
+    };
+    hooks.logLine = [&lines](const std::string& line) { lines.push_back(line); };
+    auto job = [&]() -> std::int32_t {
+        auto arg = [&runPaths](std::size_t i) { return runPaths[i].c_str(); };
+        std::optional<std::int32_t> rc;
         switch (tab) {
         case 1:
-            return services_.library.s2jconv(lLogMode, lEbcdicMode1, lShiftCode1, arg(0), arg(1), log.constData());
+            rc = library.vokl_s2j(hooks, options[0], options[1], arg(0), arg(1), log.c_str());
+            extended = rc.has_value();
+            return rc ? *rc : library.s2jconv(logMode, options[0], options[1], arg(0), arg(1), log.c_str());
         case 2:
-            return services_.library.j2sconv(lLogMode, lEbcdicMode2, lRecSize2, lKeepShift2, lTrimMode2, arg(0),
-                                             arg(1), arg(2), log.constData(), arg(3));
+            rc = library.vokl_j2s(hooks, options[0], options[1], options[2], options[3], arg(0), arg(1), arg(2),
+                                  log.c_str(), arg(3));
+            extended = rc.has_value();
+            return rc ? *rc
+                      : library.j2sconv(logMode, options[0], options[1], options[2], options[3], arg(0), arg(1),
+                                        arg(2), log.c_str(), arg(3));
         default:
-            return services_.library.mkpatn(1, lSeparator3, lQuote3, arg(0), arg(1), log.constData());
+            return library.mkpatn(1, options[0], options[1], arg(0), arg(1), log.c_str());
         }
+    };
+    std::int32_t result = 0;
+    try {
+        result = runOffThread(job);
     } catch (...) {
         // The library never ran: its empty log would only be left behind.
         try {
@@ -144,22 +189,86 @@ std::int32_t frmVokl::callExport(int tab, const QString& convLog, std::vector<st
         }
         throw;
     }
+    if (extended) {
+        errorLog.lines.emplace();
+        for (const std::string& line : lines) errorLog.lines->append(fromUtf8(line));
+    }
+    if (tab == 2) removeIfEmptyAndNew(convLog, convLogExisted);
+    return result;
+}
+
+std::int32_t frmVokl::runOffThread(const std::function<std::int32_t()>& job) {
+    std::int32_t result = 0;
+    std::exception_ptr failure;
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        try {
+            result = job();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }));
+    QEventLoop loop;
+    connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    stopRequested_ = false;
+    running_ = true;
+    runClock_.start();
+    worker->start();
+    // Events go on being handled here, so nothing waits to be replayed
+    // afterwards: what reaches the disabled window is dropped at once.
+    loop.exec();
+    worker->wait();
+    running_ = false;
+    hideProgress();
+    if (failure) std::rethrow_exception(failure);
+    return result;
+}
+
+void frmVokl::showProgress(std::int64_t done, std::int64_t total) {
+    if (!running_) return;
+    if (prgRun->isHidden()) {
+        // The status line makes room for the bar beside it, which ends under 中止.
+        const QFontMetrics metrics = lblMsg->fontMetrics();
+        lblMsg->resize(metrics.horizontalAdvance(lblMsg->text()) + metrics.averageCharWidth(), lblMsg->height());
+        const int left = lblMsg->geometry().right() + 1;
+        prgRun->setGeometry(left, lblMsg->y(), cmdStop->geometry().right() + 1 - left, lblMsg->height());
+        prgRun->show();
+        cmdStop->setEnabled(true);
+        cmdStop->show();
+    }
+    const int percent = vok::progressPercent(done, total);
+    prgRun->setRange(0, percent < 0 ? 0 : 100);  // 0 to 0: a bar that only shows activity
+    prgRun->setValue(std::max(percent, 0));
+    const std::string rate = vok::progressRate(done, total, static_cast<double>(runClock_.elapsed()) / 1000.0);
+    prgRun->setFormat((percent < 0 ? QString() : QStringLiteral("%p%  ")) + fromUtf8(rate));
+}
+
+void frmVokl::hideProgress() {
+    prgRun->hide();
+    cmdStop->hide();
+    lblMsg->resize(client->width() - lblMsg->x() - lblMsg->x(), lblMsg->height());
+}
+
+void frmVokl::cmdStop_Click() {
+    if (!running_) return;
+    stopRequested_ = true;
+    cmdStop->setEnabled(false);
 }
 
 void frmVokl::showBusy() {
     setCursor(Qt::WaitCursor);
     lblMsg->setText(QStringLiteral("処理中です。しばらくお待ちください"));
-    // Painted now: the call that follows blocks the window's thread.
     repaint();
-    focusBeforeRun_ = QApplication::focusWidget();
+    focusBeforeRun_ = focusWidget();
     client->setEnabled(false);
 }
 
 void frmVokl::restoreWindow() {
     setCursor(Qt::ArrowCursor);
+    hideProgress();
     client->setEnabled(true);
-    if (focusBeforeRun_ != nullptr && QApplication::focusWidget() == nullptr && isActiveWindow())
-        focusBeforeRun_->setFocus(Qt::ActiveWindowFocusReason);
+    // Also while another window is still active: the focus is back here
+    // when this one is activated again, not on the first control.
+    if (focusBeforeRun_ != nullptr) focusBeforeRun_->setFocus(Qt::ActiveWindowFocusReason);
     focusBeforeRun_.clear();
 }
 
@@ -195,7 +304,7 @@ std::int16_t frmVokl::checkPaths(const QString& in, PathBox* inBox, const QStrin
     const bool sameAsPattern = patternIsInput && (out == sPath2_Ptn || vok::sameExistingFile(sPath2_Ptn, out));
     if (sameAsInput || sameAsPattern) {
         showMessage(QStringLiteral("入力側と出力側のパス名が同じです"));
-        outBox->setFocus(Qt::OtherFocusReason);
+        outBox->focusAndSelect();
         return 1;
     }
     if (reportInput(in, inBox)) return 1;
@@ -205,13 +314,16 @@ std::int16_t frmVokl::checkPaths(const QString& in, PathBox* inBox, const QStrin
     case vok::kOutFileDeclined:
         break;
     case vok::kOutFileFolder:
-        showMessage(QStringLiteral("フォルダーを指定することは出来ません"));
+        showMessage(kFolderMessage);
+        break;
+    case vok::kOutFileNotFile:
+        showMessage(kNotFileMessage);
         break;
     default:
         showMessage(QStringLiteral("指定されたパス名のフォルダが存在しません"));
         break;
     }
-    outBox->setFocus(Qt::OtherFocusReason);
+    outBox->focusAndSelect();
     return 1;
 }
 
@@ -222,14 +334,17 @@ bool frmVokl::reportInput(const QString& path, PathBox* box) {
         showMessage(QStringLiteral("指定されたパス名は存在しません"));
         break;
     case vok::kInFileFolder:
-        showMessage(QStringLiteral("フォルダーを指定することは出来ません"));
+        showMessage(kFolderMessage);
+        break;
+    case vok::kInFileNotFile:
+        showMessage(kNotFileMessage);
         break;
     default:
         if (vok::fileSize(path) != 0) return false;
         showMessage(QStringLiteral("ファイルにデータがありません"));
         break;
     }
-    box->setFocus(Qt::OtherFocusReason);
+    box->focusAndSelect();
     return true;
 }
 

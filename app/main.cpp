@@ -7,6 +7,7 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vok"));
+    vok::installQtTranslations(app);
     vok::RealServices real;
     frmVokl window(real.services());
     // A path with blanks arrives split by the shell's rules; it is one path.

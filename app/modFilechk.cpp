@@ -28,8 +28,9 @@ std::int16_t ChkInFile(const QString& path) {
     const QFileInfo info(path);
     if (info.isFile()) return kInFileOk;
     if (info.isDir()) return kInFileFolder;
-    // Missing, unreadable folders on the way, and anything that is neither a
-    // file nor a folder (a pipe would block the library's read).
+    // A pipe would block the library's read.
+    if (info.exists()) return kInFileNotFile;
+    // Missing, or unreadable folders on the way.
     return kInFileMissing;
 }
 
@@ -44,6 +45,8 @@ std::int16_t ChkOutFile(const QString& path, MessageBoxes& messages, QWidget* pa
         return answer == QMessageBox::Yes ? kOutFileOk : kOutFileDeclined;
     }
     if (info.isDir()) return kOutFileFolder;
+    // Writing into a pipe waits for a reader that may never come, and a device is no file to keep.
+    if (info.exists()) return kOutFileNotFile;
     return kOutFileOk;
 }
 

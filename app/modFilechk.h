@@ -16,12 +16,14 @@ class MessageBoxes;
 inline constexpr std::int16_t kInFileOk = 0;
 inline constexpr std::int16_t kInFileMissing = 1;
 inline constexpr std::int16_t kInFileFolder = 2;
+inline constexpr std::int16_t kInFileNotFile = 3;  // a pipe, a device or a socket
 
 // ChkOutFile results.
 inline constexpr std::int16_t kOutFileOk = 0;
 inline constexpr std::int16_t kOutFileDeclined = 1;
 inline constexpr std::int16_t kOutFileFolder = 2;
 inline constexpr std::int16_t kOutFileNoFolder = 3;
+inline constexpr std::int16_t kOutFileNotFile = 4;  // a pipe, a device or a socket
 
 std::int16_t ChkInFile(const QString& path);
 // Asks before an existing file is overwritten ("上書きの確認").

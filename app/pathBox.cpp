@@ -25,6 +25,11 @@ bool isEditingKey(int key) {
 
 PathBox::PathBox(QWidget* parent) : QLineEdit(parent) {}
 
+void PathBox::focusAndSelect() {
+    selectAll();
+    setFocus(Qt::OtherFocusReason);
+}
+
 QStringList PathBox::droppedFiles(const QMimeData* data) {
     QStringList files;
     if (data == nullptr || !data->hasUrls()) return files;

@@ -20,6 +20,14 @@ public:
     // Keyboard input limited to the digits and Backspace.
     void setDigitsOnly(bool on) { digitsOnly_ = on; }
 
+    // The path the box holds: its text without the blanks, tabs and line ends
+    // that pasting or typing leaves around it.
+    QString path() const { return text().trimmed(); }
+    // The program moves the focus here: the whole text is selected, so that
+    // typing replaces it, also when the focus arrives only once the window
+    // is active again.
+    void focusAndSelect();
+
     // The local files a drag carries, in its order; empty for any other drag.
     static QStringList droppedFiles(const QMimeData* data);
 

@@ -3,8 +3,10 @@
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QDir>
+#include <QLibraryInfo>
 #include <QLockFile>
 #include <QStandardPaths>
+#include <QTranslator>
 
 #include "dlgError.h"
 #include "frmVersion.h"
@@ -30,8 +32,8 @@ QString QtFileDialogs::CmDlgOpen(QWidget* owner, const QString& fileList, DlgKin
     return vok::CmDlgOpen(owner, fileList, kind, initialFolder);
 }
 
-void QtDialogs::showError(QWidget* parent, const QString& logPath, const std::vector<std::string>& runPaths) {
-    dlgError dialog(logPath, runPaths, parent);
+void QtDialogs::showError(QWidget* parent, const ErrorLog& log) {
+    dlgError dialog(log, parent);
     dialog.exec();
 }
 
@@ -57,6 +59,15 @@ QString LockFileGuard::defaultLockPath() {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty()) folder = QDir::tempPath();
     return QDir(folder).filePath(QStringLiteral("vok.lock"));
+}
+
+bool installQtTranslations(QCoreApplication& app) {
+    auto* translator = new QTranslator(&app);
+    if (!translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
 }
 
 void QtAppControl::quit() { QCoreApplication::exit(0); }

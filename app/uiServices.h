@@ -13,9 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "dlgError.h"
 #include "mdCmDlgOpen.h"
 #include "voklApi.h"
 
+class QCoreApplication;
 class QLockFile;
 class QWidget;
 
@@ -47,8 +49,8 @@ public:
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
-    // dlgError, modal; runPaths are the path bytes the run gave the library.
-    virtual void showError(QWidget* parent, const QString& logPath, const std::vector<std::string>& runPaths) = 0;
+    // dlgError, modal.
+    virtual void showError(QWidget* parent, const ErrorLog& log) = 0;
     // frmVersion, modal.
     virtual void showVersion(QWidget* parent) = 0;
     // CmShowHelp: 0, or -1 when the request failed.
@@ -101,7 +103,7 @@ public:
 
 class QtDialogs final : public Dialogs {
 public:
-    void showError(QWidget* parent, const QString& logPath, const std::vector<std::string>& runPaths) override;
+    void showError(QWidget* parent, const ErrorLog& log) override;
     void showVersion(QWidget* parent) override;
     int showHelp(QWidget* owner, const QString& helpFile) override;
 };
@@ -122,6 +124,11 @@ class QtAppControl final : public AppControl {
 public:
     void quit() override;
 };
+
+// Qt's own texts (the file dialog, the text boxes' menu, Qt's messages) in
+// Japanese, as every other text of the program. False when Qt's
+// translations are not installed; the program then runs with English ones.
+bool installQtTranslations(QCoreApplication& app);
 
 // Everything the program itself uses, with the library loaded by name.
 class RealServices {

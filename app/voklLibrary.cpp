@@ -18,6 +18,10 @@ using J2sExport = std::int32_t(VOKL_CALL*)(std::int32_t, std::int32_t, std::int3
                                            const char*);
 using MkpatnExport = std::int32_t(VOKL_CALL*)(std::int32_t, std::int32_t, std::int32_t, const char*,
                                               const char*, const char*);
+using OptionsInitExport = void(VOKL_CALL*)(vokl_options*);
+using S2jExtendedExport = std::int32_t(VOKL_CALL*)(const vokl_options*, std::int32_t, std::int32_t);
+using J2sExtendedExport = std::int32_t(VOKL_CALL*)(const vokl_options*, std::int32_t, std::int32_t, std::int32_t,
+                                                   std::int32_t, const char*, const char*);
 
 #ifndef VOK_BIN_TO_LIBDIR
 #define VOK_BIN_TO_LIBDIR "../lib"
@@ -50,6 +54,26 @@ QStringList programLibraryDirs(const QString& programDir) {
     for (const QString& other : {program.filePath(QStringLiteral("../lib")), dir})
         if (!dirs.contains(other)) dirs << other;
     return dirs;
+}
+
+// The callbacks hand over to the job's hooks; nothing may be thrown back
+// into the library.
+int VOKL_CALL reportProgress(void* user, std::int64_t done, std::int64_t total) {
+    const auto* hooks = static_cast<const vok::JobHooks*>(user);
+    try {
+        return hooks->progress && hooks->progress(done, total) ? 1 : 0;
+    } catch (...) {
+        return 1;
+    }
+}
+
+void VOKL_CALL passLogLine(void* user, const char* line) {
+    const auto* hooks = static_cast<const vok::JobHooks*>(user);
+    try {
+        if (hooks->logLine) hooks->logLine(line);
+    } catch (...) {
+        // A line that cannot be kept is still in the log file.
+    }
 }
 
 }  // namespace
@@ -87,6 +111,12 @@ QFunctionPointer VoklLibrary::bound(QFunctionPointer& slot, const char* exportNa
     return slot;
 }
 
+QFunctionPointer VoklLibrary::optional(QFunctionPointer& slot, const char* exportName) {
+    load();
+    if (slot == nullptr) slot = library_.resolve(exportName);
+    return slot;
+}
+
 float VoklLibrary::voklVersion() {
     return reinterpret_cast<VersionExport>(bound(voklVersion_, "voklVersion"))();
 }
@@ -110,4 +140,45 @@ std::int32_t VoklLibrary::mkpatn(std::int32_t logSwitch, std::int32_t separator,
                                  const char* copybookPath, const char* patternPath, const char* logPath) {
     return reinterpret_cast<MkpatnExport>(bound(mkpatn_, "mkpatn"))(logSwitch, separator, quote, copybookPath,
                                                                      patternPath, logPath);
+}
+
+namespace {
+
+// Options for one job: a Shift-JIS file on the PC side, as the classic
+// exports take it, with the log file and both callbacks.
+vokl_options jobOptions(OptionsInitExport init, const vok::JobHooks& hooks, const char* input, const char* output,
+                        const char* logPath) {
+    vokl_options options;
+    init(&options);
+    options.input_path = input;
+    options.output_path = output;
+    options.log_path = logPath;
+    options.log_line = passLogLine;
+    options.progress = reportProgress;
+    options.user = const_cast<vok::JobHooks*>(&hooks);
+    return options;
+}
+
+}  // namespace
+
+std::optional<std::int32_t> VoklLibrary::vokl_s2j(const vok::JobHooks& hooks, std::int32_t codeOption,
+                                                  std::int32_t shiftCodes, const char* sjisPath, const char* jefPath,
+                                                  const char* logPath) {
+    auto init = reinterpret_cast<OptionsInitExport>(optional(optionsInit_, "vokl_options_init"));
+    auto convert = reinterpret_cast<S2jExtendedExport>(optional(s2jExtended_, "vokl_s2j"));
+    if (init == nullptr || convert == nullptr) return std::nullopt;
+    const vokl_options options = jobOptions(init, hooks, sjisPath, jefPath, logPath);
+    return convert(&options, codeOption, shiftCodes);
+}
+
+std::optional<std::int32_t> VoklLibrary::vokl_j2s(const vok::JobHooks& hooks, std::int32_t codeOption,
+                                                  std::int32_t recordLength, std::int32_t keepShift,
+                                                  std::int32_t trimFlags, const char* jefPath, const char* sjisPath,
+                                                  const char* patternPath, const char* logPath,
+                                                  const char* convLogPath) {
+    auto init = reinterpret_cast<OptionsInitExport>(optional(optionsInit_, "vokl_options_init"));
+    auto convert = reinterpret_cast<J2sExtendedExport>(optional(j2sExtended_, "vokl_j2s"));
+    if (init == nullptr || convert == nullptr) return std::nullopt;
+    const vokl_options options = jobOptions(init, hooks, jefPath, sjisPath, logPath);
+    return convert(&options, codeOption, recordLength, keepShift, trimFlags, patternPath, convLogPath);
 }

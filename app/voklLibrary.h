@@ -27,6 +27,12 @@ public:
                          const char* convLogPath) override;
     std::int32_t mkpatn(std::int32_t logSwitch, std::int32_t separator, std::int32_t quote,
                         const char* copybookPath, const char* patternPath, const char* logPath) override;
+    std::optional<std::int32_t> vokl_s2j(const vok::JobHooks& hooks, std::int32_t codeOption, std::int32_t shiftCodes,
+                                         const char* sjisPath, const char* jefPath, const char* logPath) override;
+    std::optional<std::int32_t> vokl_j2s(const vok::JobHooks& hooks, std::int32_t codeOption,
+                                         std::int32_t recordLength, std::int32_t keepShift, std::int32_t trimFlags,
+                                         const char* jefPath, const char* sjisPath, const char* patternPath,
+                                         const char* logPath, const char* convLogPath) override;
 
     // The file actually loaded; empty until the first call has loaded it.
     QString loadedFile() const;
@@ -35,6 +41,8 @@ private:
     void load();
 
     QFunctionPointer bound(QFunctionPointer& slot, const char* exportName);
+    // An export the library may lack: nullptr then, and nothing is thrown.
+    QFunctionPointer optional(QFunctionPointer& slot, const char* exportName);
 
     QString nameOrPath_;
     QString programDir_;
@@ -44,4 +52,7 @@ private:
     QFunctionPointer s2jconv_ = nullptr;
     QFunctionPointer j2sconv_ = nullptr;
     QFunctionPointer mkpatn_ = nullptr;
+    QFunctionPointer optionsInit_ = nullptr;
+    QFunctionPointer s2jExtended_ = nullptr;
+    QFunctionPointer j2sExtended_ = nullptr;
 };

@@ -29,9 +29,11 @@ struct Harness : vok::MessageBoxes, vok::FileDialogs, vok::Clock, vok::Dialogs, 
     QStringList helps;
     int versions = 0, quits = 0, versionCalls = 0;
     bool otherInstance = false, noVersion = false, noConversion = false, notLoadable = false;
+    bool extended = false;  // has the extended exports: a log line, progress in halves, stopping
     float version = 110.0f;
     std::int32_t result = 1;
-    std::function<void()> during;  // runs inside each conversion call
+    std::function<void()> during;     // runs inside each conversion call, on the window's thread
+    std::function<void()> whileError; // runs while the error dialog is shown
     QStringList calls;             // "name|arg|arg|..."
     QTemporaryDir programDir;
     std::unique_ptr<frmVokl> window;
@@ -94,9 +96,11 @@ struct Harness : vok::MessageBoxes, vok::FileDialogs, vok::Clock, vok::Dialogs, 
         return picks.isEmpty() ? QString() : picks.takeFirst();
     }
     QDateTime now() override { return {QDate(2026, 1, 2), QTime(3, 4, 5)}; }
-    void showError(QWidget*, const QString& logPath, const std::vector<std::string>& runPaths) override {
-        errors << (window->isBusy() ? "busy|" : "idle|") + logPath;
-        for (const std::string& path : runPaths) errors.last() += '|' + QString::fromStdString(path);
+    void showError(QWidget*, const vok::ErrorLog& log) override {
+        errors << (window->isBusy() ? "busy|" : "idle|") + log.path;
+        for (const std::string& path : log.runPaths) errors.last() += '|' + QString::fromStdString(path);
+        if (log.lines) errors.last() += "|lines:" + log.lines->join('/');
+        if (whileError) whileError();
     }
     void showVersion(QWidget*) override { ++versions; }
     int showHelp(QWidget* owner, const QString& helpFile) override {
@@ -118,6 +122,14 @@ struct Harness : vok::MessageBoxes, vok::FileDialogs, vok::Clock, vok::Dialogs, 
         return record({"j2sconv", n(a), n(b), n(c), n(d), n(e), f, g, h, i, j});
     }
     I mkpatn(I a, I b, I c, S d, S e, S f) override { return record({"mkpatn", n(a), n(b), n(c), d, e, f}); }
+    std::optional<I> vokl_s2j(const vok::JobHooks& hooks, I b, I c, S d, S e, S f) override {
+        if (!extended) return std::nullopt;
+        return job(hooks, {"vokl_s2j", n(b), n(c), d, e, f});
+    }
+    std::optional<I> vokl_j2s(const vok::JobHooks& hooks, I b, I c, I d, I e, S f, S g, S h, S i, S j) override {
+        if (!extended) return std::nullopt;
+        return job(hooks, {"vokl_j2s", n(b), n(c), n(d), n(e), f, g, h, i, j});
+    }
 
 private:
     void fail(bool missing) {
@@ -128,8 +140,17 @@ private:
     I record(const QStringList& call) {
         fail(noConversion);
         calls << call.join('|');
-        if (during) during();
+        if (during && QThread::currentThread() == qApp->thread()) during();
+        else if (during) QMetaObject::invokeMethod(qApp, during, Qt::BlockingQueuedConnection);
         return result;
+    }
+    I job(const vok::JobHooks& hooks, const QStringList& call) {
+        hooks.logLine("記録の一行");
+        hooks.progress(0, 1000);
+        const I rc = record(call);
+        for (std::int64_t done : {500, 1000})
+            if (hooks.progress(done, 1000)) return -40;
+        return rc;
     }
 };
 
@@ -165,7 +186,7 @@ inline QByteArray readAll(const QString& path) {
 // The look guard for a shown window: no control overlaps a shown sibling or
 // sticks out of its container, and no caption is cut off.
 inline void checkLook(QWidget* window) {
-    static const QRegularExpression names("^(cmd|lbl|opt|chk|txt|fra|img|Label|tab)");
+    static const QRegularExpression names("^(cmd|lbl|opt|chk|txt|fra|img|Label|tab|prg)");
     QList<QWidget*> controls = window->findChildren<QWidget*>(names);
     controls.removeIf([](QWidget* c) { return c->isHidden(); });
     for (QWidget* c : controls) {

@@ -20,22 +20,26 @@ class tst_dialogs : public QObject {
 private slots:
     // The log as lines ending in CR LF; its decoding is tested with the toolkit-free code.
     void logText_data() {
-        QTest::addColumn<QByteArray>("log");  // "-": no log file
+        QTest::addColumn<QByteArray>("log");  // "-": no log file; "lines:" the extended interface's lines
         QTest::addColumn<QString>("shown");
         const std::string path = "/home/山田/データ/売上.txt";
         QTest::newRow("the run's path") << QByteArray::fromStdString(testutil::sjis("[") + path + testutil::sjis("]です"))
                                         << QStringLiteral("[%1]です\r\n").arg(QString::fromStdString(path));
         QTest::newRow("every line end") << QByteArray("a\r\n\r\nb\nc\rd\r\n") << "a\r\n\r\nb\r\nc\r\nd\r\n";
         QTest::newRow("no log") << QByteArray("-") << "エラー情報ファイルが見つかりません\r\nvokl.dllのバージョンが古い可能性があります";
+        QTest::newRow("lines handed out") << QByteArray("lines:原因=読み取れません/𠮷野.txt") << "原因=読み取れません\r\n𠮷野.txt\r\n";
+        QTest::newRow("no lines handed out") << QByteArray("lines:") << "";
     }
     void logText() {
         QFETCH(QByteArray, log);
         QFETCH(QString, shown);
         QFile::remove(log_);
         if (log != "-") QVERIFY(writeFile(log_, log));
-        const std::vector<std::string> runPaths = {"/home/山田/データ/売上.txt", log_.toStdString()};
-        QCOMPARE(dlgError::logText(log_, runPaths), shown);
-        dlgError dialog(log_, runPaths);
+        vok::ErrorLog errorLog{log_, {"/home/山田/データ/売上.txt", log_.toStdString()}, {}};
+        if (log.startsWith("lines:"))
+            errorLog.lines = QString::fromUtf8(log.mid(6)).split('/', Qt::SkipEmptyParts);
+        QCOMPARE(dlgError::logText(errorLog), shown);
+        dlgError dialog(errorLog);
         QCOMPARE(dialog.findChild<QPlainTextEdit*>()->toPlainText(), shown.replace("\r\n", "\n"));
     }
 
@@ -58,7 +62,7 @@ private slots:
         QWidget mainWindow;
         mainWindow.show();
         mainWindow.setEnabled(false);
-        dlgError dialog(log_, {}, &mainWindow);
+        dlgError dialog(vok::ErrorLog{log_, {}, {}}, &mainWindow);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
         checkLook(&dialog);
@@ -117,8 +121,28 @@ private slots:
         QCOMPARE(FindHelpFile(programDir), beside);
     }
 
+    // Qt's own texts in Japanese; every column as wide as its contents, also after an
+    // earlier dialog left narrow columns in Qt's settings.
     void fileDialogSettings() {
+        QVERIFY(vok::installQtTranslations(*qApp));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.path()));
+        {
+            QFileDialog earlier;
+            for (int column = 0; column < 4; ++column) earlier.findChild<QTreeView*>("treeView")->header()->resizeSection(column, 20);
+        }
         auto open = vok::makeFileDialog(nullptr, vok::kBinaryFileList, vok::DlgKind::Open, dir_.path());
+        open->show();
+        QVERIFY(QTest::qWaitForWindowExposed(open.get()));
+        QCOMPARE(open->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->text(), QStringLiteral("キャンセル"));
+        // A long size ("286.10 MiB") and a long type ("平文テキストドキュメント").
+        QVERIFY(writeFile(dir_.filePath("a.txt"), "") && QFile::resize(dir_.filePath("a.txt"), 300'000'123));
+        open->selectNameFilter(vok::kBinaryFileList.section('|', 2));
+        const QAbstractItemView* view = open->findChild<QTreeView*>("treeView");
+        QTRY_VERIFY(view->model()->rowCount(view->rootIndex()) > 0);
+        const QHeaderView* header = open->findChild<QTreeView*>("treeView")->header();
+        for (int column = 1; column < header->count(); ++column)
+            QVERIFY2(header->sectionSize(column) >= std::max(view->sizeHintForColumn(column), header->sectionSizeHint(column)),
+                     qPrintable(QString::number(column)));
         QCOMPARE(open->nameFilters(), vok::kBinaryFileList.split('|'));
         QCOMPARE(open->acceptMode(), QFileDialog::AcceptOpen);
         QCOMPARE(open->fileMode(), QFileDialog::ExistingFile);

@@ -112,13 +112,22 @@ private slots:
         QFETCH(int, code);
         Harness h;
         h.result = code;
+        bool logShown = false;
+        h.whileError = [&h, &logShown] { logShown = QFile::exists(h.window->sErrLog); };
+        // An empty conversion-error log goes if the call made it, stays if it was there before.
+        const QString convLog = h.programDir.filePath("VOK_LOG_20260102_030405.txt");
+        const bool convLogBefore = code < 0;
+        if (convLogBefore) QVERIFY(writeFile(convLog, ""));
+        h.during = [&convLog] { QVERIFY(writeFile(convLog, "")); };
         frmVokl& w = run(h, tab);
+        QCOMPARE(QFile::exists(convLog), tab != 2 || convLogBefore);
         QTEST(w.lblMsg->text(), "text");
         const bool shown = QString(QTest::currentDataTag()).endsWith("shown");
         QCOMPARE(h.errors.size(), int(shown));
         QVERIFY(!shown || h.errors[0].startsWith("busy|" + w.sErrLog + '|' + in(tab) + '|' + out(tab)));
-        QCOMPARE(QFile::exists(w.sErrLog), shown);
-        QVERIFY(!w.sErrLog.isEmpty() && h.boxes.isEmpty());
+        // Gone once the dialog has shown it.
+        QCOMPARE(logShown, shown);
+        QVERIFY(!w.sErrLog.isEmpty() && h.boxes.isEmpty() && tempLogs().isEmpty());
     }
 
     // The call the options make; {in} {out} {ptn} {log} {conv} stand for the paths.
@@ -154,7 +163,8 @@ private slots:
         QCOMPARE(h.calls, QStringList{call.replace("{conv}", h.programDir.filePath("VOK_LOG_20260102_030405.txt"))});
     }
 
-    // Started with Enter from a path box, which has the focus again afterwards.
+    // Started with Enter from a path box, which has the focus again afterwards, also when the
+    // window is activated again only after the error dialog has gone.
     void busyWhileCalling() {
         Harness h;
         frmVokl& w = h.load();
@@ -164,12 +174,75 @@ private slots:
         h.result = -1;
         QString shown;  // while the library works
         h.during = [&] { shown = QString("%1 %2 ").arg(w.isBusy()).arg(w.cursor().shape()) + w.lblMsg->text(); };
+        QWidget dialog;
+        h.whileError = [&dialog] {
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        };
         w.txt1_Jefp->setFocus();
         QTest::keyClick(w.txt1_Jefp, Qt::Key_Return);
         QCOMPARE(shown, QStringLiteral("1 %1 処理中です。しばらくお待ちください").arg(Qt::WaitCursor));
         QCOMPARE(h.errors, QStringList{"busy|" + w.sErrLog + '|' + in(1) + '|' + out(1)});
         QVERIFY(!w.isBusy() && w.cursor().shape() == Qt::ArrowCursor);
+        dialog.hide();
+        QVERIFY(h.showActive());
         QCOMPARE(QApplication::focusWidget(), w.txt1_Jefp);
+    }
+
+    // What reaches the window during a run is dropped at once, not replayed afterwards.
+    void inputDuringARunIsDropped() {
+        Harness h;
+        QVERIFY(h.showActive());
+        frmVokl* w = h.window.get();
+        bool closed = true;
+        h.during = [w, &closed] {
+            for (QPushButton* button : {w->cmdOk, w->cmdCancel}) {
+                const QPointF centre = QRectF(button->rect()).center();
+                for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+                    QCoreApplication::postEvent(button, new QMouseEvent(type, centre, button->mapToGlobal(centre),
+                                                                        Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+            }
+            QCoreApplication::postEvent(w, new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier));
+            closed = w->close();
+        };
+        run(h, 1);
+        QTest::qWait(20);  // anything still queued
+        QCOMPARE(h.calls.size(), 1);
+        QVERIFY(!closed && h.quits == 0 && w->isVisible() && !w->isBusy());
+        QVERIFY(w->close());  // once the run is over
+    }
+
+    // With the extended interface: a bar while the job runs, up to 100 %; 中止 and Esc stop it.
+    void progressAndStopping_data() {
+        QTest::addColumn<QString>("stop");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("to the end") << "" << 1 << "コード変換が終了しました(レコード=1件)";
+        QTest::newRow("中止") << "cmdStop" << 1 << "処理を中止しました";
+        QTest::newRow("Esc") << "Esc" << 1 << "処理を中止しました";
+        QTest::newRow("the log as handed out") << "" << -1 << "一部のコードで変換エラーが発生しました";
+    }
+    void progressAndStopping() {
+        QFETCH(QString, stop);
+        QFETCH(int, code);
+        Harness h;
+        h.extended = true;
+        h.result = code;
+        QVERIFY(h.showActive());
+        frmVokl* w = h.window.get();
+        QString shown;  // while the job runs
+        h.during = [w, &shown, stop] {
+            shown = QString("%1 %2 ").arg(w->prgRun->isVisible()).arg(w->cmdStop->isVisible()) + w->prgRun->text();
+            checkLook(w);
+            if (stop == "cmdStop") QTest::mouseClick(w->cmdStop, Qt::LeftButton);
+            if (stop == "Esc") QTest::keyClick(w, Qt::Key_Escape);
+        };
+        run(h, 2);
+        QTEST(w->lblMsg->text(), "text");
+        QCOMPARE(shown, QStringLiteral("1 1 0%  0.0 MB/s"));
+        QCOMPARE(w->prgRun->value(), stop.isEmpty() ? 100 : 50);
+        QVERIFY(w->prgRun->isHidden() && w->cmdStop->isHidden() && tempLogs().isEmpty());
+        QCOMPARE(h.errors, code < 0 ? QStringList{h.errors.value(0).section('|', 0, -2) + "|lines:記録の一行"} : QStringList());
     }
 
     // Told in a box; the window is usable again and leaving still works.
@@ -199,22 +272,31 @@ private slots:
         QCOMPARE(h.quits, 1);
     }
 
-    // "終了(&X)" and closing the window delete the last log unless Ctrl is held.
+    // The error dialog closing, "終了(&X)" and closing the window delete the last
+    // log unless Ctrl is held then.
     void leaving_data() {
+        QTest::addColumn<bool>("ctrlAtDialog");
         QTest::addColumn<bool>("ctrl");
-        QTest::newRow("cancel, Ctrl let go") << false;
-        QTest::newRow("close, Ctrl held") << true;
+        QTest::newRow("dialog closed, cancel") << false << true;
+        QTest::newRow("dialog closed with Ctrl, cancel") << true << false;
+        QTest::newRow("dialog closed with Ctrl, close with Ctrl") << true << true;
     }
     void leaving() {
+        QFETCH(bool, ctrlAtDialog);
         QFETCH(bool, ctrl);
         Harness h;
         QVERIFY(h.showActive());
         h.result = -1;
+        h.whileError = [&h, ctrlAtDialog] {
+            QDialog dialog(h.window.get());  // the key goes to the dialog, which the window watches
+            if (ctrlAtDialog) QTest::keyPress(&dialog, Qt::Key_Control, Qt::ControlModifier);
+        };
         frmVokl& w = run(h, 1);
+        QCOMPARE(QFile::exists(w.sErrLog), ctrlAtDialog);
         QTest::keyPress(&w, Qt::Key_Control, Qt::ControlModifier);
         if (!ctrl) QTest::keyRelease(&w, Qt::Key_Control);
-        QString(QTest::currentDataTag()).startsWith("cancel") ? w.cmdCancel->click() : void(w.close());
-        QCOMPARE(QFile::exists(w.sErrLog), ctrl);
+        QString(QTest::currentDataTag()).endsWith("cancel") ? w.cmdCancel->click() : void(w.close());
+        QCOMPARE(QFile::exists(w.sErrLog), ctrlAtDialog && ctrl);
     }
 
     void helpAndVersion() {
@@ -244,6 +326,7 @@ private slots:
         drop(w.txt1_Sjsp, {jp("往復.txt")});
         h.act("opt1_1 chk1_2 cmdOk");
         QCOMPARE(w.lblMsg->text(), QStringLiteral("コード変換が終了しました"));
+        QCOMPARE(w.prgRun->value(), 100);
         fillTab(w, 2, jp("往復.bin"), jp("戻り.txt"));
         h.act("opt2_1 cmdOk");
         QVERIFY2(w.lblMsg->text().startsWith(QStringLiteral("コード変換が終了しました")), qPrintable(w.lblMsg->text()));
@@ -254,6 +337,29 @@ private slots:
         QCOMPARE(w.lblMsg->text(), QStringLiteral("パターンファイルの作成が終了しました(レコードサイズ=5)"));
         QCOMPARE(readAll(jp("顧客.ptn")), QByteArray("XXX,99\r\n"));
         QVERIFY(h.errors.isEmpty() && h.boxes.isEmpty() && tempLogs().isEmpty());
+        // A faulty pattern: the log's lines as the library handed them out, and no file left behind.
+        QVERIFY(writeFile(jp("誤り.ptn"), "12345\n"));
+        h.act("tab2 opt2_1 chk2_3");
+        w.txt2_Ptnp->setText(jp("誤り.ptn"));
+        h.act("cmdOk");
+        QCOMPARE(w.lblMsg->text(), QStringLiteral("レコードパターンの記述に誤りがあります"));
+        QCOMPARE(h.errors.size(), 1);
+        QVERIFY2(h.errors[0].endsWith("|lines:レコードパターンの内容が数字のみです"), qPrintable(h.errors[0]));
+        QVERIFY(tempLogs().isEmpty() && QDir(h.programDir.path()).entryList({"VOK_LOG_*"}).isEmpty());
+    }
+
+    // A job stopped halfway: what the library wrote is gone, the status line says so.
+    void realLibraryStops() {
+        VoklLibrary library(VOK_REAL_LIB_DIR "/libvokl.so");
+        Harness h(&library);
+        frmVokl& w = h.load();
+        QByteArray lines(64 << 20, 'A');  // long enough to be still running when 中止 arrives
+        for (qsizetype end = 79; end < lines.size(); end += 80) lines[end] = '\n';
+        QVERIFY(writeFile(in(1), lines));
+        connect(w.prgRun, &QProgressBar::valueChanged, &w, [&w] { w.cmdStop->click(); });
+        run(h, 1);
+        QCOMPARE(w.lblMsg->text(), QStringLiteral("処理を中止しました"));
+        QVERIFY(!QFile::exists(out(1)) && h.errors.isEmpty() && tempLogs().isEmpty());
     }
 
     void binding() {

@@ -96,7 +96,10 @@ private slots:
         const QString run1 = "opt1_3 txt1_Sjsp=%1 txt1_Jefp=%2 cmdOk";
         QTest::newRow("input is a folder") << run1.arg("sub", "o.bin") << "@txt1_Sjsp" + folder;
         QTest::newRow("input ends in a separator") << run1.arg("none/", "o.bin") << "@txt1_Sjsp" + folder;
-        QTest::newRow("input is a pipe") << run1.arg("pipe", "o.bin") << "@txt1_Sjsp" + missing;
+        const QString notFile = " !ran lblMsg=通常のファイル以外(パイプやデバイス)を指定することは出来ません";
+        QTest::newRow("input is a pipe") << run1.arg("pipe", "o.bin") << "@txt1_Sjsp" + notFile;
+        QTest::newRow("output is a pipe") << run1.arg("in.txt", "pipe") << "@txt1_Jefp" + notFile;
+        QTest::newRow("output is a device") << run1.arg("in.txt", "/dev/null") << "@txt1_Jefp" + notFile;
         QTest::newRow("empty input") << run1.arg("empty.txt", "o.bin") << "@txt1_Sjsp" + empty;
         QTest::newRow("same file spelled otherwise") << run1.arg("in.txt", "./in.txt") << "@txt1_Jefp" + same;
         QTest::newRow("same file through a link") << run1.arg("in.txt", "link.txt") << "@txt1_Jefp" + same;
@@ -138,6 +141,8 @@ private slots:
         QTest::newRow("drop txt1_Sjsp") << "" << "txt1_Sjsp=/d/a.txt txt1_Jefp=/d/a.bin lblMsg=";
         QTest::newRow("drop txt2_Jefp") << "" << "txt2_Jefp=/d/a.txt txt2_Sjsp=/d/a.txt txt2_Ptnp=/d/a.ptn";
         QTest::newRow("drop txt3_Copyp") << "" << "txt3_Copyp=/d/a.txt txt3_Ptnp=/d/a.ptn";
+        QTest::newRow("drop txt1_Jefp") << "" << "txt1_Jefp=/d/a.txt txt3_Ptnp=/old";
+        QTest::newRow("drop txt2_Ptnp") << "" << "txt2_Ptnp=/d/a.txt cmdOk";  // by tab 2's rule
         QTest::newRow("drop txt2_RecSize") << "" << "txt2_RecSize= lblMsg=x";  // takes no drops
         QTest::newRow("type txt1_Sjsp") << "" << "txt1_Jefp=/old lblMsg=";
         const QString text = vok::kTextFileList, binary = vok::kBinaryFileList, pattern = vok::kPatternFileList;
@@ -157,7 +162,7 @@ private slots:
         const QString target = QString(QTest::currentDataTag()).section(' ', 1);
         Harness h;
         frmVokl& w = h.load();
-        h.act("chk2_3 txt1_Jefp=/old txt2_Sjsp=/old txt2_Ptnp=/old txt3_Ptnp=/old");
+        h.act("chk2_3 opt2_1 txt1_Jefp=/old txt2_Jefp=/old txt2_Sjsp=/old txt2_Ptnp=/old txt3_Ptnp=/old");
         w.lblMsg->setText("x");
         h.picks << (how == "browse" ? "/d/x.dat" : "");
         if (how == "drop") drop(w.findChild<QWidget*>(target), {"/d/a.txt", "/d/b.txt"});
@@ -187,18 +192,88 @@ private slots:
         QVERIFY(w.txt1_Jefp->hasFocus() && w.txt1_Jefp->selectedText().isEmpty());
     }
 
+    // The Tab key goes through the page in front, the tab strip and the buttons, by the order
+    // column; an option group is one stop, a disabled control none.
+    void tabOrder_data() {
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("stops");
+        const QString right = " tabRTF cmdOk cmdCancel cmdHelp cmdVersion";
+        QTest::newRow("1") << "opt1_1 txt1_Sjsp=a txt1_Jefp=b"
+                           << "txt1_Sjsp cmd1_SjsRef txt1_Jefp cmd1_JefRef opt1_1 chk1_1 chk1_2" + right;
+        QTest::newRow("2") << "tab2 opt2_1 chk2_3 chk2_5 chk2_2 txt2_Jefp=a txt2_Sjsp=b txt2_Ptnp=c txt2_RecSize=8"
+                           << "txt2_Jefp cmd2_JefRef txt2_Sjsp cmd2_SjsRef chk2_3 txt2_Ptnp cmd2_PtnRef chk2_4 opt2_1 "
+                              "chk2_5 chk2_6 chk2_7 chk2_8 chk2_2 txt2_RecSize" + right;
+        QTest::newRow("3") << "tab3 chk3_1 txt3_Copyp=a txt3_Ptnp=b"
+                           << "txt3_Copyp cmd3_CopyRef txt3_Ptnp cmd3_PtnRef chk3_1 opt3_1 chk3_2 tabRTF cmdCancel cmdHelp cmdVersion";
+    }
+    void tabOrder() {
+        QFETCH(QString, steps);
+        QFETCH(QString, stops);
+        Harness h;
+        frmVokl& w = h.load();
+        QVERIFY(h.showActive());
+        h.act(steps);
+        const QStringList expected = stops.split(' ');
+        w.findChild<QWidget*>(expected.first())->setFocus(Qt::TabFocusReason);
+        QStringList visited;
+        for (int i = 0; i <= expected.size(); ++i) {
+            QWidget* focus = QApplication::focusWidget();
+            visited << (focus == w.tabRTF->tabBar() ? "tabRTF" : focus->objectName());
+            QTest::keyClick(focus, Qt::Key_Tab);
+        }
+        QCOMPARE(visited, expected + expected.mid(0, 1));
+    }
+
+    // The program's moves into a path box select its text, also before the window is active.
+    void selectedWhenTheProgramMovesTheFocus_data() {
+        QTest::addColumn<QString>("commandLine");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("selected");
+        QTest::newRow("command line") << "/d/a.TXT" << "" << "txt1_Sjsp=/d/a.TXT";
+        QTest::newRow("overwrite declined") << "" << "opt1_3 txt1_Sjsp=in.txt txt1_Jefp=old.bin No cmdOk" << "txt1_Jefp=old.bin";
+        QTest::newRow("missing input") << "" << "opt1_3 txt1_Sjsp=none txt1_Jefp=o.bin cmd1_JefRef cmdOk" << "txt1_Sjsp=none";
+    }
+    void selectedWhenTheProgramMovesTheFocus() {
+        QFETCH(QString, commandLine);
+        QFETCH(QString, steps);
+        QFETCH(QString, selected);
+        Harness h;
+        frmVokl& w = h.load(commandLine);
+        h.act(steps);
+        QVERIFY(h.showActive());
+        auto* box = w.findChild<PathBox*>(selected.section('=', 0, 0));
+        QCOMPARE(QApplication::focusWidget(), box);
+        QCOMPARE(box->selectedText(), selected.section('=', 1));
+    }
+
+    // Blanks, tabs and line ends around a typed, pasted or dropped path are not part of it.
+    void pathsTrimmed() {
+        Harness h;
+        frmVokl& w = h.load();
+        QVERIFY(h.showActive());
+        h.act("opt1_3");
+        QApplication::clipboard()->setText(" \tin.txt\r\n");
+        w.txt1_Sjsp->setFocus();
+        QTest::keyClick(w.txt1_Sjsp, Qt::Key_V, Qt::ControlModifier);
+        w.txt1_Jefp->setText("o.bin ");
+        drop(w.txt3_Copyp, {dir_.filePath("in.txt ")});
+        QCOMPARE(w.sPath1_Sjs + '|' + w.sPath1_Jef + '|' + w.sPath3_Copy, "in.txt|o.bin|" + dir_.filePath("in.txt"));
+        h.act("cmdOk");
+        h.expect("ran lblMsg=コード変換が終了しました(レコード=1件)");
+    }
+
     // The record length takes digits and editing keys only, and blinks when a pattern fills it.
     void recSizeKeysAndBlink() {
         Harness h;
         frmVokl& w = h.load();
         QVERIFY(h.showActive());
         h.act("tab2 chk2_2");
-        QTest::keyClicks(w.txt2_RecSize, "1a2-3.+");
+        QTest::keyClicks(w.txt2_RecSize, "1a2-3.+09");
         QApplication::clipboard()->setText("99");
         QTest::keyClick(w.txt2_RecSize, Qt::Key_V, Qt::ControlModifier);
         QTest::keyClick(w.txt2_RecSize, Qt::Key_Home);
         QTest::keyClick(w.txt2_RecSize, Qt::Key_Delete);
-        QCOMPARE(w.txt2_RecSize->text(), QStringLiteral("23"));
+        QCOMPARE(w.txt2_RecSize->text(), QStringLiteral("2309"));
         h.act("txt2_Ptnp=a.ptn");
         const QColor saved = w.txt2_RecSize->palette().color(QPalette::Base);
         for (const QColor& colour : {QColor(0, 255, 0), saved, QColor(0, 255, 0), saved}) {
