@@ -18,7 +18,7 @@ using J2sExport = std::int32_t(VOKL_CALL*)(std::int32_t, std::int32_t, std::int3
                                            const char*);
 using MkpatnExport = std::int32_t(VOKL_CALL*)(std::int32_t, std::int32_t, std::int32_t, const char*,
                                               const char*, const char*);
-using OptionsInitExport = void(VOKL_CALL*)(vokl_options*);
+using OptionsInitExport = void(VOKL_CALL*)(vokl_options*, uint32_t);
 using S2jExtendedExport = std::int32_t(VOKL_CALL*)(const vokl_options*, std::int32_t, std::int32_t);
 using J2sExtendedExport = std::int32_t(VOKL_CALL*)(const vokl_options*, std::int32_t, std::int32_t, std::int32_t,
                                                    std::int32_t, const char*, const char*);
@@ -149,7 +149,7 @@ namespace {
 vokl_options jobOptions(OptionsInitExport init, const vok::JobHooks& hooks, const char* input, const char* output,
                         const char* logPath) {
     vokl_options options;
-    init(&options);
+    init(&options, sizeof options);
     options.input_path = input;
     options.output_path = output;
     options.log_path = logPath;

@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "logText.h"
+#include "runProgress.h"
 #include "samefile.h"
 
 #ifdef _WIN32
@@ -20,7 +21,6 @@
 #endif
 
 #include <chrono>
-#include <cmath>
 #include <csignal>
 
 namespace vokcli {
@@ -288,25 +288,11 @@ bool isTerminal(int fd) {
 
 }  // namespace
 
-std::string progressText(std::int64_t done, std::int64_t total, double seconds) {
-    constexpr double kMegabyte = 1e6;
-    const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
-    char text[128];
-    if (total <= 0) {
-        std::snprintf(text, sizeof text, "%.1f MB  %.1f MB/s", static_cast<double>(done) / kMegabyte, rate / kMegabyte);
-        return text;
-    }
-    const int percent = static_cast<int>(std::min<std::int64_t>(100, done * 100 / total));
-    const long left = rate > 0 ? std::lround(static_cast<double>(total - done) / rate) : 0;
-    std::snprintf(text, sizeof text, "%3d%%  %.1f MB/s  残り %ld:%02ld", percent, rate / kMegabyte, left / 60, left % 60);
-    return text;
-}
-
 int runExtendedJob(const ExtendedJob& job) {
     RunState state;
     state.showProgress = !job.quiet && isTerminal(2);
     vokl_options options;
-    vokl_options_init(&options);
+    vokl_options_init(&options, sizeof options);
     if (isStandardStream(job.input)) options.input_fd = 0;
     else options.input_path = job.input.c_str();
     if (isStandardStream(job.output)) options.output_fd = 1;
@@ -318,7 +304,10 @@ int runExtendedJob(const ExtendedJob& job) {
         auto& s = *static_cast<RunState*>(user);
         if (s.showProgress) {
             const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - s.start).count();
-            std::cerr << "\r" << progressText(done, total, seconds) << "\x1b[K" << std::flush;
+            const int percent = vok::progressPercent(done, total);
+            if (percent >= 0) std::cerr << "\r" << percent << "%  " << vok::progressRate(done, total, seconds) << "\x1b[K";
+            else std::cerr << "\r" << vok::progressRate(done, total, seconds) << "\x1b[K";
+            std::cerr.flush();
             s.progressShown = true;
         }
         return stopRequested != 0 ? 1 : 0;

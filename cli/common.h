@@ -153,8 +153,5 @@ struct ExtendedJob {
 // goes to standard error too when the output is standard output. Exit
 // status: 0, 1, 2, or kExitStopped.
 int runExtendedJob(const ExtendedJob& job);
-// The progress line: percent, MB/s and time left (size and speed when the
-// total is not known).
-std::string progressText(std::int64_t done, std::int64_t total, double seconds);
 
 }  // namespace vokcli

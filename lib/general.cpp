@@ -543,10 +543,11 @@ Endpoint outputOf(const vokl_options& options) { return {options.output_path, op
 
 }  // namespace vokl
 
-extern "C" VOKL_API void VOKL_CALL vokl_options_init(vokl_options* options) {
-    if (options == nullptr) return;
+extern "C" VOKL_API void VOKL_CALL vokl_options_init(vokl_options* options, uint32_t size) {
+    if (options == nullptr || size < sizeof(vokl_options)) return;
+    // Fields a later library adds would be filled here, as far as `size` reaches.
     *options = vokl_options{};
-    options->size = sizeof(vokl_options);
+    options->size = size;
     options->pc_encoding = VOKL_PC_SJIS;
     options->line_end = VOKL_EOL_CRLF;
     options->input_fd = -1;

@@ -99,7 +99,7 @@ VOKL_API float VOKL_CALL voklVersion(void);
  * unchanged.
  *
  *     vokl_options o;
- *     vokl_options_init(&o);
+ *     vokl_options_init(&o, sizeof o);
  *     o.pc_encoding = VOKL_PC_UTF8;
  *     o.input_path = "in.txt";
  *     o.output_fd = 1;
@@ -122,7 +122,7 @@ typedef int (VOKL_CALL *vokl_progress_fn)(void *user, int64_t done, int64_t tota
 typedef void (VOKL_CALL *vokl_log_fn)(void *user, const char *line);
 
 typedef struct vokl_options {
-    uint32_t size;               /* sizeof(vokl_options), set by vokl_options_init */
+    uint32_t size;               /* the caller's sizeof(vokl_options), set by vokl_options_init */
     int32_t pc_encoding;         /* VOKL_PC_SJIS or VOKL_PC_UTF8 */
     int32_t utf8_bom;            /* UTF-8 output: nonzero writes a byte order mark first */
     int32_t line_end;            /* j2s output: VOKL_EOL_CRLF or VOKL_EOL_LF */
@@ -138,9 +138,11 @@ typedef struct vokl_options {
     void *user;                  /* passed to log_line and progress */
 } vokl_options;
 
-/* Fills in size and the defaults: Shift-JIS, CR LF, no BOM, no paths,
- * descriptors -1, no log and no callbacks. */
-VOKL_API void VOKL_CALL vokl_options_init(vokl_options *options);
+/* Fills the caller's struct of `size` bytes (sizeof(vokl_options) as the
+ * caller's header has it; a later library never writes past it) with the
+ * defaults: Shift-JIS, CR LF, no BOM, no paths, descriptors -1, no log and
+ * no callbacks. */
+VOKL_API void VOKL_CALL vokl_options_init(vokl_options *options, uint32_t size);
 
 /* Text (Shift-JIS or UTF-8) -> JEF, as s2jconv; a leading UTF-8 byte order
  * mark is skipped. Returns as s2jconv, or VOKL_ESTOPPED. */

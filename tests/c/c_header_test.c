@@ -10,7 +10,7 @@ int main(void) {
         printf("voklVersion returned %f\n", (double)version);
         return 1;
     }
-    vokl_options_init(&options);
+    vokl_options_init(&options, sizeof options);
     if (options.size != sizeof options || options.input_fd != -1 || vokl_s2j(NULL, 1, 0) != VOKL_EOPTIONS) return 1;
     options.size = 4;
     if (vokl_j2s(&options, 1, 0, 0, 0, "_********_", NULL) != VOKL_EOPTIONS) return 1;

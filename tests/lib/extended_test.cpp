@@ -35,7 +35,7 @@ struct Call {
     int stopAt = 0;  // percent; 0: never
 
     explicit Call(int encoding = VOKL_PC_UTF8) {
-        vokl_options_init(&options);
+        vokl_options_init(&options, sizeof options);
         options.pc_encoding = encoding;
         options.input_path = in.c_str();
         options.output_path = out.c_str();
