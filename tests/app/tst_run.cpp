@@ -346,6 +346,15 @@ private slots:
         QCOMPARE(h.errors.size(), 1);
         QVERIFY2(h.errors[0].endsWith("|lines:レコードパターンの内容が数字のみです"), qPrintable(h.errors[0]));
         QVERIFY(tempLogs().isEmpty() && QDir(h.programDir.path()).entryList({"VOK_LOG_*"}).isEmpty());
+        // An item the pattern can only approximate: written, and the error dialog shows why.
+        QVERIFY(writeFile(jp("未対応.cbl"), "01 R.\n05 A PIC S9(4) COMP.\n"));
+        fillTab(w, 3, jp("未対応.cbl"), jp("未対応.ptn"));
+        QByteArray shown;
+        h.whileError = [&] { shown = readAll(w.sErrLog); };
+        h.act("cmdOk");
+        QCOMPARE(w.lblMsg->text(), QStringLiteral("パターンファイルの作成が終了しました(ただし未サポート項目が含まれています)"));
+        QCOMPARE(readAll(jp("未対応.ptn")), QByteArray("XX\r\n"));
+        QVERIFY2(shown.startsWith(sjis("[未サポート]")), shown.constData());
     }
 
     // A job stopped halfway: what the library wrote is gone, the status line says so.
