@@ -735,7 +735,9 @@ public:
         }
         if (!created_ || !engineStarted) return;
         file_.close();
-        std::remove(path_);
+        // Only a plain file is ours to remove: a device such as /dev/null
+        // given as the path stays.
+        if (fileKind(path_) == FileKind::Regular) std::remove(path_);
     }
 
 private:

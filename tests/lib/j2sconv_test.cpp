@@ -1,6 +1,8 @@
 // j2sconv on real files: stream and pattern mode against slow reference
 // walks, the conversion-error log's life, and every result code it gives.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -407,6 +409,18 @@ TEST(J2sExportMore, LogSwitchNullPathsAndBigOutputs) {
     testutil::writeFile(job.in, withError);
     EXPECT_EQ(j2sconv(1, 3, 0, 0, 0, job.in.c_str(), "/dev/full", kStream, job.log.c_str(), job.conv.c_str()), -25);
     EXPECT_FALSE(testutil::exists(job.conv));
+}
+
+// A conversion-error log path that names no plain file (here a named pipe;
+// /dev/null alike) is not removed when nothing was replaced.
+TEST(J2sExportMore, ConvLogThatIsNoPlainFileStays) {
+    Job job;
+    testutil::writeFile(job.in, hex("C1"));
+    ASSERT_EQ(mkfifo(job.conv.c_str(), 0600), 0);
+    const int reader = open(job.conv.c_str(), O_RDONLY | O_NONBLOCK);  // so that opening it to write does not wait
+    EXPECT_EQ(job.call(3, 0, 0, 0, kStream).rc, 0);
+    EXPECT_TRUE(std::filesystem::is_fifo(job.conv));
+    close(reader);
 }
 
 // ---- a JEF file that fails while it is read --------------------------------
