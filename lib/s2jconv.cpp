@@ -10,8 +10,15 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <climits>
+#include <cstring>
 #include <memory>
+
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#define VOKL_S2J_VECTORS 1
+#endif
 
 #include "messages.h"
 #include "tblank.h"
@@ -31,6 +38,8 @@ constexpr std::int64_t kErrorLinesShown = 100;
 constexpr std::uint8_t kUtf8Bom[] = {0xEF, 0xBB, 0xBF};
 // A UTF-8 character cut by a block's end is carried into the next block.
 constexpr std::size_t kLongestUtf8Carry = 3;
+// Input taken at a time (the reader's read piece).
+constexpr std::size_t kPiece = 64 * 1024;
 
 constexpr std::int32_t kCodeKana = 1;
 constexpr std::int32_t kCodeKanaUpper = 2;
@@ -75,6 +84,142 @@ std::array<std::uint8_t, 256> singleByteTable(std::int32_t codeOption) {
     return table;
 }
 
+// ---- 64 bytes at a time --------------------------------------------------
+//
+// Where the processor has the byte permutes and compressions of AVX-512
+// (VBMI2), plain stretches of text go 64 bytes a step with no decision per
+// character: lead bytes, trail bytes, line ends and the places where shift
+// codes go are bit masks, single bytes are looked up sixteen times 4 at once,
+// and the output is the kept bytes compressed together. A step that meets a
+// byte needing a log line (unmapped, or a lead byte at the end) leaves it to
+// the plain walk.
+
+constexpr std::size_t kVectorStep = 64;
+// A step writes two full vectors however few bytes it keeps.
+constexpr std::size_t kVectorSlack = 2 * kVectorStep;
+
+struct VectorState {
+    bool kanjiRun;
+    std::int64_t lineFeeds;
+    std::int64_t lastLineFeed;  // offset in the block, -1: none seen
+};
+
+#if VOKL_S2J_VECTORS
+bool haveVectors() {
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2") &&
+           __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+}
+
+#define VOKL_VECTOR_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt,lzcnt")))
+
+constexpr std::uint64_t kEvenBits = 0x5555555555555555ULL;
+constexpr std::uint64_t kOddBits = ~kEvenBits;
+
+// The lead bytes that start characters, given the lead-class bytes of a step
+// that starts on a character: in each run of lead-class bytes every other
+// byte starts a character, from the run's first on; carry addition marks
+// the runs that start at even offsets.
+VOKL_VECTOR_TARGET inline std::uint64_t characterLeads(std::uint64_t leadClass) {
+    const std::uint64_t starts = leadClass & ~(leadClass << 1);
+    const std::uint64_t evenRuns = leadClass & ~(leadClass + (starts & kEvenBits));
+    return (evenRuns & kEvenBits) | (leadClass & ~evenRuns & kOddBits);
+}
+
+VOKL_VECTOR_TARGET std::size_t convertSteps(const std::uint8_t* in, std::size_t size, std::uint8_t*& out,
+                                            const std::uint8_t* singles, bool shiftCodes, VectorState& state) {
+    const __m512i table0 = _mm512_loadu_si512(singles), table1 = _mm512_loadu_si512(singles + 64);
+    const __m512i table2 = _mm512_loadu_si512(singles + 128), table3 = _mm512_loadu_si512(singles + 192);
+    // Interleaves shift code i with byte i: first of each half from a, then from b.
+    alignas(64) std::uint8_t low[64], high[64];
+    for (int j = 0; j < 32; ++j) low[2 * j] = static_cast<std::uint8_t>(j), low[2 * j + 1] = static_cast<std::uint8_t>(64 + j);
+    for (int j = 0; j < 32; ++j) high[2 * j] = static_cast<std::uint8_t>(32 + j), high[2 * j + 1] = static_cast<std::uint8_t>(96 + j);
+    const __m512i lowOrder = _mm512_load_si512(low), highOrder = _mm512_load_si512(high);
+    alignas(64) std::uint8_t pairs[kVectorStep + 8];
+    std::uint8_t* o = out;
+    std::size_t at = 0;
+    bool kanjiRun = state.kanjiRun;
+    while (size - at >= kVectorStep) {
+        const std::uint8_t* p = in + at;
+        const __m512i v = _mm512_loadu_si512(p);
+        const std::uint64_t leadClass =
+            _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8(static_cast<char>(0x80))), _mm512_set1_epi8(0x1F)) |
+            _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8(static_cast<char>(0xE0))), _mm512_set1_epi8(0x1C));
+        std::uint64_t leads = characterLeads(leadClass);
+        std::uint64_t taken = ~std::uint64_t{0};
+        std::size_t step = kVectorStep;
+        if (leads >> 63) {
+            // Its trail lies beyond the step: the pair starts the next one.
+            leads &= ~(std::uint64_t{1} << 63);
+            taken >>= 1;
+            step = kVectorStep - 1;
+        }
+        const std::uint64_t trails = leads << 1;
+        const std::uint64_t lineFeeds = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(kLineFeed)) & ~trails & taken;
+        const std::uint64_t returns = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(kCarriageReturn)) & ~trails & taken;
+        const std::uint64_t singlesAt = taken & ~leads & ~trails & ~lineFeeds & ~returns;
+        // Single bytes: four 64-entry tables, chosen by the top two bits.
+        const __m512i lowHalf = _mm512_permutex2var_epi8(table0, v, table1);
+        const __m512i highHalf = _mm512_permutex2var_epi8(table2, v, table3);
+        const __m512i mapped = _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), lowHalf, highHalf);
+        if ((_mm512_testn_epi8_mask(mapped, mapped) & singlesAt) != 0) break;
+        std::uint16_t missing = 0xFFFF;
+        for (std::uint64_t rest = leads; rest != 0; rest &= rest - 1) {
+            const unsigned i = static_cast<unsigned>(std::countr_zero(rest));
+            std::uint16_t jef;
+            std::memcpy(&jef, sjisToJef((p[i] << 8) | p[i + 1]), 2);
+            missing = std::min(missing, jef);
+            std::memcpy(pairs + i, &jef, 2);
+        }
+        if (missing == 0) break;
+        const __m512i bytes = _mm512_mask_blend_epi8(leads | trails, mapped, _mm512_loadu_si512(pairs));
+        const std::uint64_t kept = singlesAt | leads | trails;
+        std::uint64_t shifts = 0;
+        std::uint64_t opens = 0;
+        if (shiftCodes) {
+            // The characters that decide the shift state, in order, 1 for kanji:
+            // a shift code goes before each one whose kind differs from the one
+            // before it.
+            const std::uint64_t characters = singlesAt | leads;
+            const std::uint64_t kinds = _pext_u64(leads, characters);
+            const unsigned count = static_cast<unsigned>(std::popcount(characters));
+            std::uint64_t changes = kinds ^ ((kinds << 1) | (kanjiRun ? 1 : 0));
+            if (count < 64) changes &= (std::uint64_t{1} << count) - 1;
+            shifts = _pdep_u64(changes, characters);
+            opens = shifts & leads;
+            if (count > 0) kanjiRun = ((kinds >> (count - 1)) & 1) != 0;
+        }
+        if (shifts == 0) {
+            _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(kept, bytes));
+            o += std::popcount(kept);
+        } else {
+            const __m512i codes = _mm512_mask_blend_epi8(opens, _mm512_set1_epi8(kShiftClose), _mm512_set1_epi8(kShiftOpen));
+            const __m512i first = _mm512_permutex2var_epi8(codes, lowOrder, bytes);
+            const __m512i second = _mm512_permutex2var_epi8(codes, highOrder, bytes);
+            const std::uint64_t keepFirst = _pdep_u64(shifts, kEvenBits) | _pdep_u64(kept, kOddBits);
+            const std::uint64_t keepSecond = _pdep_u64(shifts >> 32, kEvenBits) | _pdep_u64(kept >> 32, kOddBits);
+            _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(keepFirst, first));
+            o += std::popcount(keepFirst);
+            _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(keepSecond, second));
+            o += std::popcount(keepSecond);
+        }
+        if (lineFeeds != 0) {
+            state.lineFeeds += std::popcount(lineFeeds);
+            state.lastLineFeed = static_cast<std::int64_t>(at) + 63 - std::countl_zero(lineFeeds);
+        }
+        at += step;
+    }
+    state.kanjiRun = kanjiRun;
+    out = o;
+    return at;
+}
+#else
+bool haveVectors() { return false; }
+std::size_t convertSteps(const std::uint8_t*, std::size_t, std::uint8_t*&, const std::uint8_t*, bool, VectorState&) {
+    return 0;
+}
+#endif
+
 struct BlockResult {
     std::size_t written;
     std::size_t consumed;  // less than the block when its last byte is a lead byte carried over
@@ -95,7 +240,8 @@ public:
           inputSize_(inputSize),
           shiftCodes_(request.shiftCodes == kShiftCodesOn),
           singles_(singleByteTable(request.codeOption)),
-          asciiSingles_(asciiOnly(singles_)) {}
+          asciiSingles_(asciiOnly(singles_)),
+          vectors_(request.vectors && haveVectors()) {}
 
     std::int32_t run(ByteSource& input, File& output);
 
@@ -112,6 +258,7 @@ private:
     const bool shiftCodes_;
     const std::array<std::uint8_t, 256> singles_;
     const std::array<std::uint8_t, 256> asciiSingles_;
+    const bool vectors_;
 
     bool kanjiRun_ = false;  // lives across blocks and line ends
     std::int64_t blockOffset_ = 0;
@@ -142,14 +289,29 @@ BlockResult SjisToJef::convertBlock(const std::uint8_t* in, std::size_t size, bo
     auto offsetOf = [&](const std::uint8_t* at) { return blockOffset_ + (at - in); };
     auto columnOf = [&](const std::uint8_t* at) { return offsetOf(at) - lineStart_ + 1; };
 
+    // The vector steps take what they can; the plain walk goes on at least
+    // one step's length before they try again.
+    const std::uint8_t* walkTo = in;
     while (p < end) {
+        if (vectors_ && p >= walkTo) {
+            const std::uint8_t* const from = p;
+            VectorState state{kanjiRun, lineFeeds_, -1};
+            p += convertSteps(p, static_cast<std::size_t>(end - p), o, singles, shiftCodes_, state);
+            kanjiRun = state.kanjiRun;
+            lineFeeds_ = state.lineFeeds;
+            if (state.lastLineFeed >= 0) lineStart_ = offsetOf(from) + state.lastLineFeed + 1;
+            walkTo = p + std::min<std::ptrdiff_t>(end - p, kVectorStep);
+            if (p == end) break;
+        }
+        const std::uint8_t* const limit = vectors_ ? walkTo : end;
         if (!kanjiRun) {
             std::uint8_t v;
-            while (p < end && (v = singles[*p]) != 0) {
+            while (p < limit && (v = singles[*p]) != 0) {
                 *o++ = v;
                 ++p;
             }
             if (p == end) break;
+            if (p >= limit) continue;
         }
         const unsigned b = *p;
         switch (kByteClass[b]) {
@@ -309,26 +471,25 @@ std::int32_t SjisToJef::readFailed(const InputReader& input) {
 }
 
 std::int32_t SjisToJef::run(ByteSource& source, File& output) {
-    // A small input is taken in one piece; the block size never shows in the output.
-    const bool small = inputSize_ > 0 && inputSize_ <= kS2jWholeFileMax;
-    const auto blockBytes = static_cast<std::size_t>(small ? inputSize_ : kS2jBlockSize);
-    // A block's output is at most twice its input: a shift code per character at worst.
-    auto inBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(blockBytes);
-    auto outBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(2 * blockBytes);
-    // A character cut by the end of a block starts the next one.
+    // The input is converted as it is read, in pieces of what the reader
+    // holds; a piece's output is at most twice its input (a shift code per
+    // character at worst). The piece size never shows in the output.
+    auto outBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(2 * kPiece + kVectorSlack);
+    // A character cut by the end of a piece starts the next one.
     InputReader input(source, inputSize_, request_.utf8 ? kLongestUtf8Carry : 1, request_.progress);
 
     for (bool first = true;; first = false) {
-        std::int64_t got = input.read(inBuffer.get(), blockBytes);
+        const std::uint8_t* data = nullptr;
+        bool endOfFile = false;
+        const std::int64_t got = input.peek(data, kPiece, endOfFile);
         if (got < 0) return readFailed(input);
         if (got == 0) break;
         std::size_t skipped = 0;
-        if (first && request_.utf8 && got >= 3 && std::equal(kUtf8Bom, kUtf8Bom + 3, inBuffer.get())) skipped = 3;
-        const bool endOfFile = static_cast<std::size_t>(got) < blockBytes || !input.holds(input.position() + 1);
+        if (first && request_.utf8 && got >= 3 && std::equal(kUtf8Bom, kUtf8Bom + 3, data)) skipped = 3;
         const BlockResult block =
-            request_.utf8 ? convertUtf8Block(inBuffer.get() + skipped, static_cast<std::size_t>(got) - skipped, endOfFile, outBuffer.get())
-                          : convertBlock(inBuffer.get(), static_cast<std::size_t>(got), endOfFile, outBuffer.get());
-        input.back(static_cast<std::size_t>(got) - skipped - block.consumed);
+            request_.utf8 ? convertUtf8Block(data + skipped, static_cast<std::size_t>(got) - skipped, endOfFile, outBuffer.get())
+                          : convertBlock(data, static_cast<std::size_t>(got), endOfFile, outBuffer.get());
+        input.skip(skipped + block.consumed);
         blockOffset_ += static_cast<std::int64_t>(skipped + block.consumed);
         if (!output.write(outBuffer.get(), block.written)) return writeFailed(output);
     }
