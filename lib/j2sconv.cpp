@@ -3,6 +3,7 @@
 #include "j2sconv.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cerrno>
 #include <cstdio>
@@ -26,6 +27,11 @@
 #define VOKL_COLD
 #endif
 
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#define VOKL_J2S_VECTORS 1
+#endif
+
 namespace vokl::j2s {
 
 namespace {
@@ -45,6 +51,7 @@ constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
 
 // Where byte j of a word lies in memory order.
 constexpr int byteShift(int j) { return std::endian::native == std::endian::little ? 8 * j : 56 - 8 * j; }
+constexpr int byteShiftOf(int j) { return std::endian::native == std::endian::little ? 8 * j : 24 - 8 * j; }
 constexpr std::int32_t kKeepShiftCodes = 1;
 
 bool isShiftCode(std::uint8_t b) { return b == kShiftIn || b == kShiftInAlt || b == kShiftOut; }
@@ -71,14 +78,170 @@ struct Step {
     NumericRun run;
 };
 
+// UTF-8 written straight from JEF: each entry holds the character's bytes
+// in memory order and its length in the top byte; 0: no character.
+struct Utf8Tables {
+    std::array<std::uint32_t, 256> singles{};
+    std::vector<std::uint32_t> pairs = std::vector<std::uint32_t>(65536);
+};
+
+std::uint32_t packedUtf8(char32_t scalar) {
+    std::uint8_t bytes[4] = {};
+    const std::size_t length = encodeUtf8(scalar, bytes);
+    std::uint32_t packed = 0;
+    for (std::size_t k = 0; k < length; ++k) packed |= std::uint32_t{bytes[k]} << byteShiftOf(static_cast<int>(k));
+    return packed | static_cast<std::uint32_t>(length) << byteShiftOf(3);
+}
+
+std::uint8_t* putPacked(std::uint8_t* o, std::uint32_t packed) {
+    std::memcpy(o, &packed, 4);  // the room covers four bytes
+    return o + (packed >> byteShiftOf(3) & 0xFF);
+}
+
+// ---- 64 bytes at a time --------------------------------------------------
+//
+// Where the processor has AVX-512 (VBMI), stream mode takes 64 bytes a step
+// with no decision per character: the shift codes give the shift state of
+// every byte as a bit mask, the kanji pairs start every other byte from
+// each shift-in, single bytes go through byte permutes, and the kept bytes
+// are compressed together. A step that holds a byte below 0x40 other than a
+// shift code, an odd kanji run or a byte without a mapping is left to the
+// plain walk, which reports it.
+
+constexpr std::size_t kVectorStep = 64;
+constexpr std::size_t kVectorSlack = kVectorStep + 4;
+
+#if VOKL_J2S_VECTORS
+bool haveVectors() {
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2") &&
+           __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+}
+
+#define VOKL_VECTOR_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt,lzcnt")))
+
+constexpr std::uint64_t kEvenBits = 0x5555555555555555ULL;
+constexpr std::uint64_t kOddBits = ~kEvenBits;
+
+// Bit i: the xor of bits 0..i.
+VOKL_VECTOR_TARGET inline std::uint64_t prefixXor(std::uint64_t x) {
+    for (int shift = 1; shift < 64; shift *= 2) x ^= x << shift;
+    return x;
+}
+
+template <bool Utf8>
+VOKL_VECTOR_TARGET std::size_t convertSteps(const std::uint8_t* in, std::size_t size, std::uint8_t*& out,
+                                            const std::uint8_t* singles, const std::uint8_t* jefTable,
+                                            const Utf8Tables* utf8, bool& doubleByte) {
+    const __m512i table0 = _mm512_loadu_si512(singles), table1 = _mm512_loadu_si512(singles + 64);
+    const __m512i table2 = _mm512_loadu_si512(singles + 128), table3 = _mm512_loadu_si512(singles + 192);
+    std::uint8_t* o = out;
+    std::size_t at = 0;
+    bool mode = doubleByte;
+    while (size - at >= kVectorStep) {
+        const std::uint8_t* p = in + at;
+        const __m512i v = _mm512_loadu_si512(p);
+        const std::uint64_t shiftIns = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(kShiftIn)) |
+                                       _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(kShiftInAlt));
+        const std::uint64_t shifts = shiftIns | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(kShiftOut));
+        if ((_mm512_cmplt_epu8_mask(v, _mm512_set1_epi8(kFirstJefByte)) & ~shifts) != 0) break;
+        // The shift state after each byte: the shift codes in order, 1 for
+        // shift-in; the state flips where one differs from the one before.
+        const unsigned count = static_cast<unsigned>(std::popcount(shifts));
+        const std::uint64_t kinds = _pext_u64(shiftIns, shifts);
+        std::uint64_t flips = kinds ^ ((kinds << 1) | (mode ? 1 : 0));
+        if (count < 64) flips &= (std::uint64_t{1} << count) - 1;
+        const std::uint64_t state = prefixXor(_pdep_u64(flips, shifts)) ^ (mode ? ~std::uint64_t{0} : 0);
+        const std::uint64_t kanji = state & ~shifts;
+        const std::uint64_t single = ~state & ~shifts;
+        // Pairs from the start of each kanji run (carry addition marks the
+        // runs that start at even offsets); every run must end on a whole pair.
+        const std::uint64_t starts = kanji & ~(kanji << 1);
+        const std::uint64_t evenRuns = kanji & ~(kanji + (starts & kEvenBits));
+        std::uint64_t leads = (evenRuns & kEvenBits) | (kanji & ~evenRuns & kOddBits);
+        const std::uint64_t runEnds = kanji & ~(kanji >> 1);
+        if ((runEnds & leads & ~(std::uint64_t{1} << 63)) != 0) break;
+        std::uint64_t taken = ~std::uint64_t{0};
+        std::size_t step = kVectorStep;
+        if (leads >> 63) {
+            // Its partner lies beyond the step: the pair starts the next one.
+            leads &= ~(std::uint64_t{1} << 63);
+            taken >>= 1;
+            step = kVectorStep - 1;
+        }
+        const std::uint64_t trails = leads << 1;
+        const std::uint64_t singlesAt = single & taken;
+        const __m512i lowHalf = _mm512_permutex2var_epi8(table0, v, table1);
+        const __m512i highHalf = _mm512_permutex2var_epi8(table2, v, table3);
+        const __m512i mapped = _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), lowHalf, highHalf);
+        if ((_mm512_testn_epi8_mask(mapped, mapped) & singlesAt) != 0) break;
+        const std::uint64_t kept = singlesAt | leads | trails;
+        // Pairs go straight to their places in the output, over the bytes
+        // the compressed vector left there; the output pointer moves only
+        // once the step is known to be plain.
+        auto placePairs = [&] {
+            std::uint16_t least = 0xFFFF;
+            for (std::uint64_t rest = leads; rest != 0; rest &= rest - 1) {
+                const unsigned i = static_cast<unsigned>(std::countr_zero(rest));
+                std::uint16_t code;
+                std::memcpy(&code, jefTable + 2 * (p[i] * 256u + p[i + 1]), 2);
+                least = std::min(least, code);
+                std::memcpy(o + std::popcount(kept & ((std::uint64_t{1} << i) - 1)), &code, 2);
+            }
+            return least != 0;
+        };
+        bool missing = false;
+        if constexpr (Utf8) {
+            if ((_mm512_movepi8_mask(mapped) & singlesAt) == 0 && leads == 0) {
+                // ASCII only: its UTF-8 is its Shift-JIS.
+                _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(kept, mapped));
+                o += std::popcount(kept);
+                mode = (state >> 63) != 0;
+                at += step;
+                continue;
+            }
+            std::uint8_t* w = o;
+            for (std::uint64_t rest = singlesAt | leads; rest != 0; rest &= rest - 1) {
+                const unsigned i = static_cast<unsigned>(std::countr_zero(rest));
+                const unsigned lead = static_cast<unsigned>(leads >> i) & 1;
+                const std::uint32_t pair = utf8->pairs[p[i] * 256u + p[i + lead]];
+                const std::uint32_t packed = lead != 0 ? pair : utf8->singles[p[i]];
+                missing |= packed == 0;
+                w = putPacked(w, packed);
+            }
+            if (missing) break;
+            o = w;
+        } else {
+            _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(kept, mapped));
+            if (!placePairs()) break;
+            o += std::popcount(kept);
+        }
+        mode = (state >> 63) != 0;
+        at += step;
+    }
+    doubleByte = mode;
+    out = o;
+    return at;
+}
+#else
+bool haveVectors() { return false; }
+template <bool Utf8>
+std::size_t convertSteps(const std::uint8_t*, std::size_t, std::uint8_t*&, const std::uint8_t*, const std::uint8_t*,
+                         const Utf8Tables*, bool&) {
+    return 0;
+}
+#endif
+
 // What both engines share: the files, the tables, the byte counter and the
 // outcome so far.
 class Engine {
 public:
     // `started` turns true once the buffers exist and the input is being read.
     Engine(Log& log, Log& errorLines, InputReader& in, OutputSink& out, const Arguments& args,
-           const std::uint8_t* jefTable, bool& started)
-        : log_(log),
+           const std::uint8_t* jefTable, const Utf8Tables* utf8, bool& started)
+        : utf8_(utf8),
+          vectors_(args.vectors && haveVectors()),
+          log_(log),
           errorLines_(errorLines),
           in_(in),
           out_(out),
@@ -90,6 +253,9 @@ public:
           started_(started) {}
 
     std::int32_t runStream(std::int64_t blockLength);
+    // Stream mode without line ends: blocks do not show, so the input is
+    // converted as the reader holds it.
+    std::int32_t runFlat();
     std::int32_t runPattern(const PatternList& list, bool skipShiftCodes, std::int32_t trimFlags);
 
 private:
@@ -99,6 +265,12 @@ private:
                   std::size_t n, char* out, std::size_t outCapacity, std::size_t& p, std::size_t& i,
                   std::size_t& h);
     std::size_t singles(const std::uint8_t* in, std::size_t count, std::uint8_t* out, bool skipShiftCodes);
+    template <bool Utf8>
+    std::size_t convertFlat(const std::uint8_t* in, std::size_t n, bool atEnd, std::uint8_t* out, std::size_t& produced);
+    template <bool Utf8>
+    std::uint8_t* emitSingle(std::uint8_t b, std::int64_t index, std::uint8_t* o);
+    template <bool Utf8>
+    std::uint8_t* emitPair(std::uint8_t first, std::uint8_t second, std::int64_t index, std::uint8_t* o);
     std::int32_t convertPiece(const std::uint8_t* in, std::int64_t n, bool firstOfBlock, bool blockEnd,
                               std::uint8_t* out, std::size_t& produced, std::int64_t& used);
     std::int32_t convertRecord(const PatternEntry& entry, const Steps& steps, bool skipShiftCodes, std::uint8_t* record,
@@ -175,6 +347,8 @@ private:
         return replaced_ ? VOKL_ECHARS_REPLACED : clampCount(lineEndCount_);
     }
 
+    const Utf8Tables* const utf8_;  // UTF-8 written by the engine itself; null: Shift-JIS
+    const bool vectors_;
     Log& log_;
     Log& errorLines_;  // the conversion-error log, or the log; written only while the log is open
     InputReader& in_;
@@ -201,6 +375,7 @@ constexpr std::size_t kBlockSlack = kLineEndBytes + 2;
 constexpr std::int64_t kStreamPiece = 64 * 1024;
 
 std::int32_t Engine::runStream(std::int64_t blockLength) {
+    if (!lineEnds_ && (vectors_ || utf8_ != nullptr)) return runFlat();
     const auto piece = static_cast<std::size_t>(std::min(blockLength, kStreamPiece));
     auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(piece);
     started_ = true;
@@ -232,6 +407,93 @@ std::int32_t Engine::runStream(std::int64_t blockLength) {
         }
     }
     return finish();
+}
+
+std::int32_t Engine::runFlat() {
+    started_ = true;
+    // Each input byte writes at most three bytes (a katakana in UTF-8).
+    const std::size_t perByte = utf8_ != nullptr ? 3 : 1;
+    for (;;) {
+        const std::uint8_t* data = nullptr;
+        bool atEnd = false;
+        const std::int64_t n = in_.peek(data, static_cast<std::size_t>(kStreamPiece), atEnd);
+        if (n < 0) return readFailed();
+        if (n == 0) break;
+        std::uint8_t* out = out_.reserve(perByte * static_cast<std::size_t>(n) + kVectorSlack);
+        if (out == nullptr) return writeFailed();
+        std::size_t produced = 0;
+        const std::size_t used = utf8_ != nullptr ? convertFlat<true>(data, static_cast<std::size_t>(n), atEnd, out, produced)
+                                                  : convertFlat<false>(data, static_cast<std::size_t>(n), atEnd, out, produced);
+        out_.commit(produced);
+        in_.skip(used);
+        consumed_ += static_cast<std::int64_t>(used);
+    }
+    return finish();
+}
+
+template <bool Utf8>
+std::uint8_t* Engine::emitSingle(std::uint8_t b, std::int64_t index, std::uint8_t* o) {
+    if constexpr (Utf8) {
+        const std::uint32_t packed = utf8_->singles[b];
+        if (packed != 0) return putPacked(o, packed);
+        *o = singleFailed(b, index);
+        return o + 1;
+    } else {
+        *o = single(b, index);
+        return o + 1;
+    }
+}
+
+template <bool Utf8>
+std::uint8_t* Engine::emitPair(std::uint8_t first, std::uint8_t second, std::int64_t index, std::uint8_t* o) {
+    if constexpr (Utf8) {
+        const std::uint32_t packed = utf8_->pairs[first * 256u + second];
+        if (packed != 0) return putPacked(o, packed);
+        std::uint8_t wide[2];
+        pairFailed(first * 256u + second, index, wide);
+        return putPacked(o, packedUtf8(kCp932ToUnicode[wide[0] * 256u + wide[1]]));
+    } else {
+        pair(first, second, index, o);
+        return o + 2;
+    }
+}
+
+// The bytes of stream mode without line ends: vector steps where they can
+// go, else the plain walk for at least one step's length. A pair cut by the
+// end of what was read waits for the next call unless the input ends there.
+// Returns the bytes used.
+template <bool Utf8>
+std::size_t Engine::convertFlat(const std::uint8_t* in, std::size_t n, bool atEnd, std::uint8_t* out,
+                                std::size_t& produced) {
+    const std::int64_t base = consumed_;
+    std::uint8_t* o = out;
+    std::size_t k = 0;
+    std::size_t walkTo = 0;
+    while (k < n) {
+        if (vectors_ && k >= walkTo) {
+            k += convertSteps<Utf8>(in + k, n - k, o, table_, jefTable_, utf8_, doubleByte_);
+            walkTo = k + std::min(n - k, kVectorStep);
+            if (k == n) break;
+        }
+        const std::uint8_t b = in[k];
+        if (isShiftCode(b)) {
+            doubleByte_ = b != kShiftOut;
+            ++k;
+        } else if (!doubleByte_) {
+            o = emitSingle<Utf8>(b, base + static_cast<std::int64_t>(k), o);
+            ++k;
+        } else if (k + 1 < n) {
+            o = emitPair<Utf8>(b, in[k + 1], base + static_cast<std::int64_t>(k), o);
+            k += 2;
+        } else if (atEnd) {
+            *o++ = loneByte(b, base + static_cast<std::int64_t>(k));
+            ++k;
+        } else {
+            break;
+        }
+    }
+    produced = static_cast<std::size_t>(o - out);
+    return k;
 }
 
 std::int32_t Engine::convertPiece(const std::uint8_t* in, std::int64_t n, bool firstOfBlock, bool blockEnd,
@@ -759,17 +1021,37 @@ std::unique_ptr<std::uint8_t[]> utf8JefTable() {
     return table;
 }
 
+// UTF-8 for every single byte and pair the engine may write.
+std::unique_ptr<Utf8Tables> utf8Tables(const std::uint8_t* jefTable, std::int32_t codeOption) {
+    auto tables = std::make_unique<Utf8Tables>();
+    const ByteTable& singles = ebcdicToJis8(variantFor(codeOption));
+    for (unsigned b = 0; b < 256; ++b) {
+        if (singles[b] != 0) tables->singles[b] = packedUtf8(kCp932ToUnicode[singles[b]]);
+    }
+    for (unsigned code = 0; code < 65536; ++code) {
+        const std::uint8_t* entry = jefTable + 2 * code;
+        if ((entry[0] | entry[1]) != 0) tables->pairs[code] = packedUtf8(kCp932ToUnicode[entry[0] * 256u + entry[1]]);
+    }
+    return tables;
+}
+
 std::int32_t runEngine(Log& log, ConvLog& convLog, const Arguments& args, CheckedFiles& files,
                        ByteSource& source, const PatternList* patterns, bool& started) {
     try {
-        OutputSink sink(files.output, args.utf8);
+        // Stream mode without line ends writes UTF-8 itself; the other modes
+        // write Shift-JIS that the sink turns into UTF-8.
+        const bool direct = args.utf8 && patterns == nullptr && args.recordLength == 0;
+        OutputSink sink(files.output, args.utf8 && !direct);
         if (args.utf8 && args.bom) sink.put("\xEF\xBB\xBF");
         std::unique_ptr<std::uint8_t[]> utf8Table;
         if (args.utf8) utf8Table = utf8JefTable();
+        std::unique_ptr<Utf8Tables> direct8;
+        if (direct) direct8 = utf8Tables(utf8Table.get(), args.codeOption);
         // Pattern mode steps back over the part of a record another pattern does not take.
         InputReader in(source, files.inputSize, patterns != nullptr ? static_cast<std::size_t>(patterns->maxRecordLen) : 1,
                        args.progress);
-        Engine engine(log, convLog.lines(log), in, sink, args, args.utf8 ? utf8Table.get() : kJefToSjis, started);
+        Engine engine(log, convLog.lines(log), in, sink, args, args.utf8 ? utf8Table.get() : kJefToSjis, direct8.get(),
+                      started);
         // A pipe's size is what it holds: enough of it is read ahead to tell.
         std::int64_t size = files.inputSize;
         if (size < 0) size = in.holds(kSingleReadLimit + 1) ? kSingleReadLimit + 1 : std::max<std::int64_t>(in.sizeFound(), 1);

@@ -72,6 +72,7 @@ struct Arguments {
     bool lineEndLf = false;
     bool convLogOptional = false;   // no conversion-error log path: its lines go to the log
     Progress* progress = nullptr;
+    bool vectors = true;            // false: the plain walk only, even where vector code can run
 };
 
 // The job of j2sconv once its log exists: checks, conversion-error log,

@@ -19,6 +19,7 @@
 #include "pattern.h"
 #include "tblank.h"
 #include "tblknj.h"
+#include "tbluni.h"
 #include "testutil.h"
 
 namespace {
@@ -263,6 +264,61 @@ TEST(J2sStream, MatchesTheReferenceOnRandomInput) {
                 const Outcome ref = referenceStream(input, length, code);
                 ASSERT_EQ(o.output, ref.output) << "size " << size << ", record length " << length;
                 ASSERT_EQ(o.rc, ref.rc) << "size " << size << ", record length " << length;
+            }
+        }
+    }
+}
+
+// Shift-coded text the vector steps take whole (letters, katakana, kanji
+// runs) with now and then what they leave to the plain walk (a byte below
+// 0x40, an odd kanji run, an unmapped pair), in Shift-JIS and in UTF-8,
+// through the vector steps and through the plain walk alone.
+TEST(J2sStream, VectorStepsMatchTheReference) {
+    std::vector<unsigned> kanji{0x4041};  // no character
+    for (unsigned sjis : {0x889Fu, 0x8A94u, 0x93E0u, 0x9FFCu, 0xE040u, 0xEAA4u, 0x82A0u, 0x8140u, 0x8181u, 0x8754u})
+        kanji.push_back(vokl::sjisToJef(sjis)[0] * 256u + vokl::sjisToJef(sjis)[1]);
+    std::mt19937 rng(64);
+    for (int round = 0; round < 30; ++round) {
+        Bytes input;
+        const std::size_t size = round < 27 ? 1 + rng() % 700 : 70000;
+        const bool rare = round % 3 == 0;
+        while (input.size() < size) {
+            for (unsigned n = rng() % 12; n > 0; --n) {
+                const std::uint8_t singles[] = {0x40, 0xC1, 0xC9, 0xF0, 0xF9, 0x81, 0x8A, 0x6B};
+                input.push_back(singles[rng() % std::size(singles)]);
+            }
+            if (rare && rng() % 4 == 0) input.push_back(rng() % 2 ? 0x05 : 0x29);
+            input.push_back(rng() % 4 ? 0x28 : 0x38);
+            for (unsigned n = rng() % 12; n > 0; --n) {
+                const unsigned code = kanji[rare ? rng() % kanji.size() : 1 + rng() % (kanji.size() - 1)];
+                input.push_back(static_cast<std::uint8_t>(code >> 8)), input.push_back(static_cast<std::uint8_t>(code));
+            }
+            if (rare && rng() % 4 == 0) input.push_back(0xC1);  // an odd run takes the shift-out as partner
+            input.push_back(0x29);
+        }
+        for (std::int32_t code : {1, 3}) {
+            const Outcome ref = referenceStream(input, 0, code);
+            // A pair whose Shift-JIS has no Unicode character is replaced in UTF-8 text.
+            std::string utf8;
+            vokl::appendAsUtf8(std::string_view(reinterpret_cast<const char*>(ref.output.data()), ref.output.size()), utf8);
+            const bool noCharacter = utf8.find("\xEF\xBF\xBD") != std::string::npos;
+            utf8 = testutil::replaceAll(utf8, {{"\xEF\xBF\xBD", "\xE3\x80\x80"}});
+            for (int way = 0; way < 4; ++way) {
+                Job job;
+                testutil::writeFile(job.in, input);
+                vokl::j2s::Arguments args;
+                args.codeOption = code;
+                args.jefPath = job.in.c_str();
+                args.sjisPath = job.out.c_str();
+                args.patternPath = kStream;
+                args.convLogPath = job.conv.c_str();
+                args.utf8 = way & 1;
+                args.vectors = way & 2;
+                vokl::Log log;
+                const std::int32_t rc = vokl::j2s::convertJef(log, args);
+                ASSERT_EQ(rc, args.utf8 && noCharacter ? -1 : ref.rc) << round << " way " << way;
+                ASSERT_EQ(testutil::readFile(job.out), args.utf8 ? Bytes(utf8.begin(), utf8.end()) : ref.output)
+                    << round << " way " << way;
             }
         }
     }
