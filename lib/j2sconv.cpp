@@ -27,9 +27,10 @@
 #define VOKL_COLD
 #endif
 
-#if defined(__GNUC__) && defined(__x86_64__)
+#include "vectors.h"
+
+#if VOKL_VECTORS
 #include <immintrin.h>
-#define VOKL_J2S_VECTORS 1
 #endif
 
 namespace vokl::j2s {
@@ -111,18 +112,7 @@ std::uint8_t* putPacked(std::uint8_t* o, std::uint32_t packed) {
 constexpr std::size_t kVectorStep = 64;
 constexpr std::size_t kVectorSlack = kVectorStep + 4;
 
-#if VOKL_J2S_VECTORS
-bool haveVectors() {
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2") &&
-           __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
-}
-
-#define VOKL_VECTOR_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt,lzcnt")))
-
-constexpr std::uint64_t kEvenBits = 0x5555555555555555ULL;
-constexpr std::uint64_t kOddBits = ~kEvenBits;
-
+#if VOKL_VECTORS
 // Bit i: the xor of bits 0..i.
 VOKL_VECTOR_TARGET inline std::uint64_t prefixXor(std::uint64_t x) {
     for (int shift = 1; shift < 64; shift *= 2) x ^= x << shift;
@@ -154,11 +144,9 @@ VOKL_VECTOR_TARGET std::size_t convertSteps(const std::uint8_t* in, std::size_t 
         const std::uint64_t state = prefixXor(_pdep_u64(flips, shifts)) ^ (mode ? ~std::uint64_t{0} : 0);
         const std::uint64_t kanji = state & ~shifts;
         const std::uint64_t single = ~state & ~shifts;
-        // Pairs from the start of each kanji run (carry addition marks the
-        // runs that start at even offsets); every run must end on a whole pair.
-        const std::uint64_t starts = kanji & ~(kanji << 1);
-        const std::uint64_t evenRuns = kanji & ~(kanji + (starts & kEvenBits));
-        std::uint64_t leads = (evenRuns & kEvenBits) | (kanji & ~evenRuns & kOddBits);
+        // Pairs from the start of each kanji run; every run must end on a
+        // whole pair.
+        std::uint64_t leads = pairStarts(kanji);
         const std::uint64_t runEnds = kanji & ~(kanji >> 1);
         if ((runEnds & leads & ~(std::uint64_t{1} << 63)) != 0) break;
         std::uint64_t taken = ~std::uint64_t{0};
@@ -224,7 +212,6 @@ VOKL_VECTOR_TARGET std::size_t convertSteps(const std::uint8_t* in, std::size_t 
     return at;
 }
 #else
-bool haveVectors() { return false; }
 template <bool Utf8>
 std::size_t convertSteps(const std::uint8_t*, std::size_t, std::uint8_t*&, const std::uint8_t*, const std::uint8_t*,
                          const Utf8Tables*, bool&) {

@@ -15,9 +15,10 @@
 #include <cstring>
 #include <memory>
 
-#if defined(__GNUC__) && defined(__x86_64__)
+#include "vectors.h"
+
+#if VOKL_VECTORS
 #include <immintrin.h>
-#define VOKL_S2J_VECTORS 1
 #endif
 
 #include "messages.h"
@@ -89,8 +90,8 @@ std::array<std::uint8_t, 256> singleByteTable(std::int32_t codeOption) {
 // Where the processor has the byte permutes and compressions of AVX-512
 // (VBMI2), plain stretches of text go 64 bytes a step with no decision per
 // character: lead bytes, trail bytes, line ends and the places where shift
-// codes go are bit masks, single bytes are looked up sixteen times 4 at once,
-// and the output is the kept bytes compressed together. A step that meets a
+// codes go are bit masks, single bytes go through byte permutes of the
+// 256-entry table, and the output is the kept bytes compressed together. A step that meets a
 // byte needing a log line (unmapped, or a lead byte at the end) leaves it to
 // the plain walk.
 
@@ -104,28 +105,7 @@ struct VectorState {
     std::int64_t lastLineFeed;  // offset in the block, -1: none seen
 };
 
-#if VOKL_S2J_VECTORS
-bool haveVectors() {
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2") &&
-           __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
-}
-
-#define VOKL_VECTOR_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt,lzcnt")))
-
-constexpr std::uint64_t kEvenBits = 0x5555555555555555ULL;
-constexpr std::uint64_t kOddBits = ~kEvenBits;
-
-// The lead bytes that start characters, given the lead-class bytes of a step
-// that starts on a character: in each run of lead-class bytes every other
-// byte starts a character, from the run's first on; carry addition marks
-// the runs that start at even offsets.
-VOKL_VECTOR_TARGET inline std::uint64_t characterLeads(std::uint64_t leadClass) {
-    const std::uint64_t starts = leadClass & ~(leadClass << 1);
-    const std::uint64_t evenRuns = leadClass & ~(leadClass + (starts & kEvenBits));
-    return (evenRuns & kEvenBits) | (leadClass & ~evenRuns & kOddBits);
-}
-
+#if VOKL_VECTORS
 VOKL_VECTOR_TARGET std::size_t convertSteps(const std::uint8_t* in, std::size_t size, std::uint8_t*& out,
                                             const std::uint8_t* singles, bool shiftCodes, VectorState& state) {
     const __m512i table0 = _mm512_loadu_si512(singles), table1 = _mm512_loadu_si512(singles + 64);
@@ -145,7 +125,9 @@ VOKL_VECTOR_TARGET std::size_t convertSteps(const std::uint8_t* in, std::size_t 
         const std::uint64_t leadClass =
             _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8(static_cast<char>(0x80))), _mm512_set1_epi8(0x1F)) |
             _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8(static_cast<char>(0xE0))), _mm512_set1_epi8(0x1C));
-        std::uint64_t leads = characterLeads(leadClass);
+        // Lead-class bytes in a run alternate as lead and trail from the run's
+        // first on: a step starts on a character.
+        std::uint64_t leads = pairStarts(leadClass);
         std::uint64_t taken = ~std::uint64_t{0};
         std::size_t step = kVectorStep;
         if (leads >> 63) {
@@ -214,7 +196,6 @@ VOKL_VECTOR_TARGET std::size_t convertSteps(const std::uint8_t* in, std::size_t 
     return at;
 }
 #else
-bool haveVectors() { return false; }
 std::size_t convertSteps(const std::uint8_t*, std::size_t, std::uint8_t*&, const std::uint8_t*, bool, VectorState&) {
     return 0;
 }
