@@ -260,7 +260,9 @@ int main(int argc, char** argv) {
     if (argc >= 3 && std::string_view(argv[1]) == "--peak") {
         const WorkDir logs("bench_j2sconv-peak");
         const Files f{logs.file("vok.log"), logs.file("VOK_LOG.txt")};
-        return (argc == 4 ? pattern(argv[2], argv[3], 1, f) : stream(argv[2], kSink, f)) ? 0 : 1;
+        if (!(argc == 4 ? pattern(argv[2], argv[3], 1, f) : stream(argv[2], kSink, f))) return 1;
+        std::printf("%ld\n", ownPeakKiB());
+        return 0;
     }
     const std::size_t mebibytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : kCorpusBytes >> 20;
     const std::int64_t records = argc > 2 ? std::atoll(argv[2]) : kDefaultRecords;
@@ -283,15 +285,16 @@ int main(int argc, char** argv) {
     const std::string small = dir.file("small.sjis"), large = dir.file("large.sjis");
     writeFile(small, makeText(kCorpora[1].kind, kSmallMiB << 20, alphabet));
     writeFile(large, makeText(kCorpora[1].kind, mebibytes << 20, alphabet));
+    const std::string report = dir.file("peak.txt");
     s2jconv(1, 1, 1, small.c_str(), dir.file("small.jef").c_str(), f.log.c_str());
     s2jconv(1, 1, 1, large.c_str(), dir.file("large.jef").c_str(), f.log.c_str());
     std::printf("\npeak memory of j2sconv, stream mode on corpus (2): %ld KiB for %zu MiB, %ld KiB for %zu MiB\n",
-                peakOfSelf({"--peak", dir.file("small.jef")}), kSmallMiB, peakOfSelf({"--peak", dir.file("large.jef")}),
+                peakOfSelf({"--peak", dir.file("small.jef")}, report), kSmallMiB, peakOfSelf({"--peak", dir.file("large.jef")}, report),
                 mebibytes);
     writeFile(dir.file("few.jef"), makeRecords(alphabet, records / 8));
     std::printf("peak memory of j2sconv, pattern mode: %ld KiB for %lld records, %ld KiB for %lld\n",
-                peakOfSelf({"--peak", dir.file("few.jef"), dir.file("layout.ptn")}), static_cast<long long>(records / 8),
-                peakOfSelf({"--peak", dir.file("records.jef"), dir.file("layout.ptn")}), static_cast<long long>(records));
+                peakOfSelf({"--peak", dir.file("few.jef"), dir.file("layout.ptn")}, report), static_cast<long long>(records / 8),
+                peakOfSelf({"--peak", dir.file("records.jef"), dir.file("layout.ptn")}, report), static_cast<long long>(records));
     std::printf("targets met: %d of %d\n", met.met, met.total);
     return 0;
 }

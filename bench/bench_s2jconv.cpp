@@ -114,7 +114,9 @@ int main(int argc, char** argv) {
     // --peak FILE: one conversion in a process of its own, for its peak memory.
     if (argc == 3 && std::string(argv[1]) == "--peak") {
         const WorkDir logs("bench_s2jconv-peak");
-        return s2j(argv[2], kSink, logs.file("vok.log")) ? 0 : 1;
+        if (!s2j(argv[2], kSink, logs.file("vok.log"))) return 1;
+        std::printf("%ld\n", ownPeakKiB());
+        return 0;
     }
     const std::size_t mebibytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : kCorpusBytes >> 20;
     WorkDir dir("bench_s2jconv");
@@ -133,7 +135,8 @@ int main(int argc, char** argv) {
     const std::string small = dir.file("small.sjis"), large = dir.file("large.sjis");
     writeFile(small, makeText(heavy.kind, kSmallMiB << 20, alphabet));
     writeFile(large, makeText(heavy.kind, mebibytes << 20, alphabet));
-    const long smallPeak = peakOfSelf({"--peak", small}), largePeak = peakOfSelf({"--peak", large});
+    const std::string report = dir.file("peak.txt");
+    const long smallPeak = peakOfSelf({"--peak", small}, report), largePeak = peakOfSelf({"--peak", large}, report);
     std::printf("\npeak memory of s2jconv on corpus %s: %ld KiB for %zu MiB, %ld KiB for %zu MiB\n", heavy.name,
                 smallPeak, kSmallMiB, largePeak, mebibytes);
     std::printf("targets met: %d of %d\n", met.met, met.total);

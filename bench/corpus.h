@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -272,13 +273,26 @@ inline bool runProgram(const std::vector<std::string>& args, const std::string& 
     return true;
 }
 
-// This program again, in a process of its own (for its peak memory).
-inline long peakOfSelf(const std::vector<std::string>& args) {
+// The peak memory of this process's own image (KiB): what it had before
+// exec, as a copy of a large parent, does not count.
+inline long ownPeakKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+    }
+    return -1;
+}
+
+// This program again, in a process of its own that prints ownPeakKiB().
+inline long peakOfSelf(const std::vector<std::string>& args, const std::string& report) {
     std::vector<std::string> all{fs::read_symlink("/proc/self/exe").string()};
     all.insert(all.end(), args.begin(), args.end());
     Timing unused;
+    if (!runProgram(all, "/dev/null", report, unused)) return -1;
     long peak = -1;
-    return runProgram(all, "/dev/null", "/dev/null", unused, &peak) ? peak : -1;
+    std::ifstream(report) >> peak;
+    return peak;
 }
 
 // The loop nothing beats: 16 KB blocks read, each byte mapped through a
