@@ -282,7 +282,7 @@ Endpoint outputOf(const vokl_options& options);
 // log as they say, opens and checks the input and output as `codes` orders
 // (an output path naming `otherRead` is refused too), runs the job with the
 // progress to report, and removes the output file it made when the job was
-// stopped.
+// stopped (a plain file only).
 template <class Job>
 std::int32_t runExtended(const vokl_options* options, const char* otherRead, const FileCheckCodes& codes,
                          Job&& job) noexcept;
@@ -326,7 +326,9 @@ std::int32_t vokl::runExtended(const vokl_options* options, const char* otherRea
         const std::int32_t rc = job(log, files, progress);
         if (rc == VOKL_ESTOPPED && files.outputCreated) {
             files.output.close();
-            std::remove(o.output_path);
+            // Only a plain file is ours to remove: a device such as /dev/null
+            // given as the output stays.
+            if (fileKind(o.output_path) == FileKind::Regular) std::remove(o.output_path);
         }
         return rc;
     });
