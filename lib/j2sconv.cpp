@@ -164,20 +164,6 @@ VOKL_VECTOR_TARGET std::size_t convertSteps(const std::uint8_t* in, std::size_t 
         const __m512i mapped = _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), lowHalf, highHalf);
         if ((_mm512_testn_epi8_mask(mapped, mapped) & singlesAt) != 0) break;
         const std::uint64_t kept = singlesAt | leads | trails;
-        // Pairs go straight to their places in the output, over the bytes
-        // the compressed vector left there; the output pointer moves only
-        // once the step is known to be plain.
-        auto placePairs = [&] {
-            std::uint16_t least = 0xFFFF;
-            for (std::uint64_t rest = leads; rest != 0; rest &= rest - 1) {
-                const unsigned i = static_cast<unsigned>(std::countr_zero(rest));
-                std::uint16_t code;
-                std::memcpy(&code, jefTable + 2 * (p[i] * 256u + p[i + 1]), 2);
-                least = std::min(least, code);
-                std::memcpy(o + std::popcount(kept & ((std::uint64_t{1} << i) - 1)), &code, 2);
-            }
-            return least != 0;
-        };
         bool missing = false;
         if constexpr (Utf8) {
             if ((_mm512_movepi8_mask(mapped) & singlesAt) == 0 && leads == 0) {
@@ -200,8 +186,12 @@ VOKL_VECTOR_TARGET std::size_t convertSteps(const std::uint8_t* in, std::size_t 
             if (missing) break;
             o = w;
         } else {
-            _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(kept, mapped));
-            if (!placePairs()) break;
+            __m512i bytes = mapped;
+            if (leads != 0) {
+                bytes = _mm512_mask_blend_epi8(leads | trails, mapped, pairEntries(v, leads, jefTable, missing));
+                if (missing) break;
+            }
+            _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(kept, bytes));
             o += std::popcount(kept);
         }
         mode = (state >> 63) != 0;

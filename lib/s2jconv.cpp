@@ -115,7 +115,6 @@ VOKL_VECTOR_TARGET std::size_t convertSteps(const std::uint8_t* in, std::size_t 
     for (int j = 0; j < 32; ++j) low[2 * j] = static_cast<std::uint8_t>(j), low[2 * j + 1] = static_cast<std::uint8_t>(64 + j);
     for (int j = 0; j < 32; ++j) high[2 * j] = static_cast<std::uint8_t>(32 + j), high[2 * j + 1] = static_cast<std::uint8_t>(96 + j);
     const __m512i lowOrder = _mm512_load_si512(low), highOrder = _mm512_load_si512(high);
-    alignas(64) std::uint8_t pairs[kVectorStep + 8];
     std::uint8_t* o = out;
     std::size_t at = 0;
     bool kanjiRun = state.kanjiRun;
@@ -145,16 +144,12 @@ VOKL_VECTOR_TARGET std::size_t convertSteps(const std::uint8_t* in, std::size_t 
         const __m512i highHalf = _mm512_permutex2var_epi8(table2, v, table3);
         const __m512i mapped = _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), lowHalf, highHalf);
         if ((_mm512_testn_epi8_mask(mapped, mapped) & singlesAt) != 0) break;
-        std::uint16_t missing = 0xFFFF;
-        for (std::uint64_t rest = leads; rest != 0; rest &= rest - 1) {
-            const unsigned i = static_cast<unsigned>(std::countr_zero(rest));
-            std::uint16_t jef;
-            std::memcpy(&jef, sjisToJef((p[i] << 8) | p[i + 1]), 2);
-            missing = std::min(missing, jef);
-            std::memcpy(pairs + i, &jef, 2);
+        __m512i bytes = mapped;
+        if (leads != 0) {
+            bool missing = false;
+            bytes = _mm512_mask_blend_epi8(leads | trails, mapped, pairEntries(v, leads, kSjisToJef, missing));
+            if (missing) break;
         }
-        if (missing == 0) break;
-        const __m512i bytes = _mm512_mask_blend_epi8(leads | trails, mapped, _mm512_loadu_si512(pairs));
         const std::uint64_t kept = singlesAt | leads | trails;
         std::uint64_t shifts = 0;
         std::uint64_t opens = 0;

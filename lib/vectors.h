@@ -3,11 +3,18 @@
 // processor), and the bit arithmetic on their 64-bit masks.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #if defined(__GNUC__) && defined(__x86_64__)
 #define VOKL_VECTORS 1
 #define VOKL_VECTOR_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt,lzcnt")))
+// GCC 12 takes the placeholders of its own intrinsics for uninitialised
+// values (its bug 105593).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <immintrin.h>
+#pragma GCC diagnostic pop
 #endif
 
 namespace vokl {
@@ -35,5 +42,40 @@ inline std::uint64_t pairStarts(std::uint64_t runs) {
     const std::uint64_t evenRuns = runs & ~(runs + (starts & kEvenBits));
     return (evenRuns & kEvenBits) | (runs & ~evenRuns & kOddBits);
 }
+
+#if VOKL_VECTORS
+// The entries of a table of byte pairs (entry c at [2c], [2c + 1]) for the
+// codes in the first `count` 16-bit lanes (count <= 32, every code at least
+// 1), in the same lanes; later lanes are 0. Each entry is fetched as the
+// 32-bit word that ends with it, so no read goes past the table's end.
+// Sixteen of them (lanes from n on are not read).
+VOKL_VECTOR_TARGET inline __m256i lookupPairs16(__m256i codes, unsigned n, const std::uint8_t* table) {
+    const __mmask16 lanes = static_cast<__mmask16>(n >= 16 ? 0xFFFFu : (1u << n) - 1);
+    const __m512i at = _mm512_sub_epi32(_mm512_cvtepu16_epi32(codes), _mm512_set1_epi32(1));
+    const __m512i words = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), lanes, at, table, 2);
+    return _mm512_cvtepi32_epi16(_mm512_srli_epi32(words, 16));
+}
+
+VOKL_VECTOR_TARGET inline __m512i lookupPairs(__m512i codes, unsigned count, const std::uint8_t* table) {
+    const __m256i low = lookupPairs16(_mm512_castsi512_si256(codes), std::min(count, 16u), table);
+    if (count <= 16) return _mm512_zextsi256_si512(low);
+    return _mm512_inserti64x4(_mm512_castsi256_si512(low),
+                              lookupPairs16(_mm512_extracti64x4_epi64(codes, 1), count - 16, table), 1);
+}
+
+// The pairs whose lead bytes `leads` marks in `bytes`, as 16-bit codes
+// lead * 256 + trail in order, and their entries placed back where the two
+// bytes were; `missing` tells whether one of them has none.
+VOKL_VECTOR_TARGET inline __m512i pairEntries(__m512i bytes, std::uint64_t leads, const std::uint8_t* table,
+                                              bool& missing) {
+    const std::uint64_t both = leads | (leads << 1);
+    const __m512i dense = _mm512_maskz_compress_epi8(both, bytes);
+    const unsigned count = static_cast<unsigned>(__builtin_popcountll(leads));
+    const __m512i entries = lookupPairs(_mm512_shldi_epi16(dense, dense, 8), count, table);
+    const std::uint32_t lanes = count >= 32 ? ~std::uint32_t{0} : (std::uint32_t{1} << count) - 1;
+    missing = (_mm512_testn_epi16_mask(entries, entries) & lanes) != 0;
+    return _mm512_maskz_expand_epi8(both, entries);
+}
+#endif
 
 }  // namespace vokl
