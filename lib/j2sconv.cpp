@@ -84,6 +84,9 @@ struct Step {
 struct Utf8Tables {
     std::array<std::uint32_t, 256> singles{};
     std::vector<std::uint32_t> pairs = std::vector<std::uint32_t>(65536);
+    // The bytes of each single byte's entry apart, for byte permutes: the
+    // character's three bytes and its length.
+    std::array<std::array<std::uint8_t, 256>, 4> singlePlanes{};
 };
 
 std::uint32_t packedUtf8(char32_t scalar) {
@@ -119,12 +122,72 @@ VOKL_VECTOR_TARGET inline std::uint64_t prefixXor(std::uint64_t x) {
     return x;
 }
 
+// UTF-8 output: the single bytes' entries as four byte tables, and the
+// shuffles that turn four planes of bytes into one 32-bit lane a byte.
+struct Utf8Planes {
+    __m512i table[4][4];
+    __m512i byteOf[4];           // byte k of each 32-bit lane of two vectors
+    __m512i bytePairs[2];        // planes a and b interleaved, bytes 0-31 and 32-63
+    __m512i wordPairs[2];        // 16-bit lanes likewise, lanes 0-15 and 16-31
+    __m512i lengthOfLane, rank;  // each lane's byte 3 in all four; 0 1 2 3
+
+    VOKL_VECTOR_TARGET explicit Utf8Planes(const Utf8Tables* tables) {
+        if (tables == nullptr) return;
+        for (int k = 0; k < 4; ++k)
+            for (int q = 0; q < 4; ++q) table[k][q] = _mm512_loadu_si512(tables->singlePlanes[k].data() + 64 * q);
+        alignas(64) std::uint8_t bytes[64];
+        alignas(64) std::uint16_t words[32];
+        for (int k = 0; k < 4; ++k) {
+            for (int j = 0; j < 64; ++j) bytes[j] = static_cast<std::uint8_t>(4 * (j % 32) + k);
+            byteOf[k] = _mm512_load_si512(bytes);
+        }
+        for (int half = 0; half < 2; ++half) {
+            for (int j = 0; j < 32; ++j) {
+                bytes[2 * j] = static_cast<std::uint8_t>(32 * half + j);
+                bytes[2 * j + 1] = static_cast<std::uint8_t>(64 + 32 * half + j);
+            }
+            bytePairs[half] = _mm512_load_si512(bytes);
+            for (int j = 0; j < 16; ++j) {
+                words[2 * j] = static_cast<std::uint16_t>(16 * half + j);
+                words[2 * j + 1] = static_cast<std::uint16_t>(32 + 16 * half + j);
+            }
+            wordPairs[half] = _mm512_load_si512(words);
+        }
+        for (int j = 0; j < 64; ++j) bytes[j] = static_cast<std::uint8_t>((j % 16) / 4 * 4 + 3);
+        lengthOfLane = _mm512_load_si512(bytes);
+        for (int j = 0; j < 64; ++j) bytes[j] = static_cast<std::uint8_t>(j % 4);
+        rank = _mm512_load_si512(bytes);
+    }
+    VOKL_VECTOR_TARGET __m512i map(int k, __m512i v) const {
+        const __m512i lowHalf = _mm512_permutex2var_epi8(table[k][0], v, table[k][1]);
+        const __m512i highHalf = _mm512_permutex2var_epi8(table[k][2], v, table[k][3]);
+        return _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), lowHalf, highHalf);
+    }
+    VOKL_VECTOR_TARGET std::uint8_t* write(std::uint8_t* o, const __m512i* plane) const {
+        const __m512i low01 = _mm512_permutex2var_epi8(plane[0], bytePairs[0], plane[1]);
+        const __m512i high01 = _mm512_permutex2var_epi8(plane[0], bytePairs[1], plane[1]);
+        const __m512i low23 = _mm512_permutex2var_epi8(plane[2], bytePairs[0], plane[3]);
+        const __m512i high23 = _mm512_permutex2var_epi8(plane[2], bytePairs[1], plane[3]);
+        const __m512i lanes[4] = {_mm512_permutex2var_epi16(low01, wordPairs[0], low23),
+                                  _mm512_permutex2var_epi16(low01, wordPairs[1], low23),
+                                  _mm512_permutex2var_epi16(high01, wordPairs[0], high23),
+                                  _mm512_permutex2var_epi16(high01, wordPairs[1], high23)};
+        for (const __m512i& lane : lanes) {
+            const std::uint64_t keep = _mm512_cmpgt_epu8_mask(_mm512_shuffle_epi8(lane, lengthOfLane), rank);
+            _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(keep, lane));
+            o += std::popcount(keep);
+        }
+        return o;
+    }
+};
+
 template <bool Utf8>
 VOKL_VECTOR_TARGET std::size_t convertSteps(const std::uint8_t* in, std::size_t size, std::uint8_t*& out,
                                             const std::uint8_t* singles, const std::uint8_t* jefTable,
                                             const Utf8Tables* utf8, bool& doubleByte) {
     const __m512i table0 = _mm512_loadu_si512(singles), table1 = _mm512_loadu_si512(singles + 64);
     const __m512i table2 = _mm512_loadu_si512(singles + 128), table3 = _mm512_loadu_si512(singles + 192);
+    const Utf8Planes utf8Planes(Utf8 ? utf8 : nullptr);
     std::uint8_t* o = out;
     std::size_t at = 0;
     bool mode = doubleByte;
@@ -174,17 +237,36 @@ VOKL_VECTOR_TARGET std::size_t convertSteps(const std::uint8_t* in, std::size_t 
                 at += step;
                 continue;
             }
-            std::uint8_t* w = o;
-            for (std::uint64_t rest = singlesAt | leads; rest != 0; rest &= rest - 1) {
-                const unsigned i = static_cast<unsigned>(std::countr_zero(rest));
-                const unsigned lead = static_cast<unsigned>(leads >> i) & 1;
-                const std::uint32_t pair = utf8->pairs[p[i] * 256u + p[i + lead]];
-                const std::uint32_t packed = lead != 0 ? pair : utf8->singles[p[i]];
-                missing |= packed == 0;
-                w = putPacked(w, packed);
+            // Up to three bytes of UTF-8 for each byte of the step and their
+            // count, as four planes: single bytes through byte permutes,
+            // pairs through gathered reads placed at their lead bytes; trail
+            // bytes and shift codes write nothing. The planes interleaved give
+            // each byte's four in a 32-bit lane, of which the first `count` go.
+            __m512i plane[4];
+            for (int k = 0; k < 4; ++k) plane[k] = utf8Planes.map(k, v);
+            if ((_mm512_testn_epi8_mask(plane[3], plane[3]) & singlesAt) != 0) break;
+            plane[3] = _mm512_maskz_mov_epi8(singlesAt, plane[3]);
+            if (leads != 0) {
+                const __m512i dense = _mm512_maskz_compress_epi8(leads | trails, v);
+                const __m512i codes = _mm512_shldi_epi16(dense, dense, 8);
+                const unsigned pairs = static_cast<unsigned>(std::popcount(leads));
+                const std::uint32_t lanes = pairs >= 32 ? ~std::uint32_t{0} : (std::uint32_t{1} << pairs) - 1;
+                const __m512i words0 = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), static_cast<__mmask16>(lanes),
+                                                                   _mm512_cvtepu16_epi32(_mm512_castsi512_si256(codes)),
+                                                                   utf8->pairs.data(), 4);
+                std::uint32_t found = _mm512_test_epi32_mask(words0, words0);
+                __m512i words1 = _mm512_setzero_si512();
+                if (pairs > 16) {
+                    words1 = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), static_cast<__mmask16>(lanes >> 16),
+                                                         _mm512_cvtepu16_epi32(_mm512_extracti64x4_epi64(codes, 1)),
+                                                         utf8->pairs.data(), 4);
+                    found |= static_cast<std::uint32_t>(_mm512_test_epi32_mask(words1, words1)) << 16;
+                }
+                if (found != lanes) break;
+                for (int k = 0; k < 4; ++k)
+                    plane[k] = _mm512_mask_expand_epi8(plane[k], leads, _mm512_permutex2var_epi8(words0, utf8Planes.byteOf[k], words1));
             }
-            if (missing) break;
-            o = w;
+            o = utf8Planes.write(o, plane);
         } else {
             __m512i bytes = mapped;
             if (leads != 0) {
@@ -1004,6 +1086,9 @@ std::unique_ptr<Utf8Tables> utf8Tables(const std::uint8_t* jefTable, std::int32_
     const ByteTable& singles = ebcdicToJis8(variantFor(codeOption));
     for (unsigned b = 0; b < 256; ++b) {
         if (singles[b] != 0) tables->singles[b] = packedUtf8(kCp932ToUnicode[singles[b]]);
+        std::uint8_t bytes[4];
+        std::memcpy(bytes, &tables->singles[b], 4);
+        for (int k = 0; k < 4; ++k) tables->singlePlanes[k][b] = bytes[k];
     }
     for (unsigned code = 0; code < 65536; ++code) {
         const std::uint8_t* entry = jefTable + 2 * code;
