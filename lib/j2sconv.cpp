@@ -107,8 +107,8 @@ std::uint8_t* putPacked(std::uint8_t* o, std::uint32_t packed) {
 // Where the processor has AVX-512 (VBMI), stream mode takes 64 bytes a step
 // with no decision per character: the shift codes give the shift state of
 // every byte as a bit mask, the kanji pairs start every other byte from
-// each shift-in, single bytes go through byte permutes, and the kept bytes
-// are compressed together. A step that holds a byte below 0x40 other than a
+// each shift-in, single bytes go through byte permutes, the pairs through
+// gathered table reads, and the kept bytes are compressed together. A step that holds a byte below 0x40 other than a
 // shift code, an odd kanji run or a byte without a mapping is left to the
 // plain walk, which reports it.
 

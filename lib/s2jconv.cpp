@@ -91,9 +91,9 @@ std::array<std::uint8_t, 256> singleByteTable(std::int32_t codeOption) {
 // (VBMI2), plain stretches of text go 64 bytes a step with no decision per
 // character: lead bytes, trail bytes, line ends and the places where shift
 // codes go are bit masks, single bytes go through byte permutes of the
-// 256-entry table, and the output is the kept bytes compressed together. A step that meets a
-// byte needing a log line (unmapped, or a lead byte at the end) leaves it to
-// the plain walk.
+// 256-entry table, pairs through gathered table reads, and the output is the
+// kept bytes compressed together. A step that meets a byte needing a log
+// line (unmapped, or a lead byte at the end) leaves it to the plain walk.
 
 constexpr std::size_t kVectorStep = 64;
 // A step writes two full vectors however few bytes it keeps.

@@ -1,6 +1,7 @@
 // What the 64-byte steps of both engines share: whether the processor can
 // run them (chosen at run time, so that one build serves every x86-64
-// processor), and the bit arithmetic on their 64-bit masks.
+// processor), the bit arithmetic on their 64-bit masks, and the kanji pairs
+// of a step looked up together through gathered table reads.
 #pragma once
 
 #include <algorithm>
