@@ -281,6 +281,35 @@ VOKL_VECTOR_TARGET std::size_t convertUtf8Steps(const std::uint8_t* in, std::siz
     std::uint64_t kanjiRun = state.kanjiRun ? 1 : 0;
     std::int64_t lineFeedCount = state.lineFeeds;
     std::int64_t column = state.column;
+    // A step's output is written once the next step's table reads are on
+    // their way, so that their wait overlaps the writing.
+    struct Pending {
+        __m512i bytes, words0, words1;
+        std::uint64_t leads, pairs, singlesAt, lineFeeds, characters;
+        std::uint32_t singleLanes;
+    };
+    bool pending = false;
+    Pending done{};
+    auto emit = [&](const Pending& e) VOKL_VECTOR_TARGET {
+        __m512i bytes = e.bytes;
+        if (e.leads != 0) {
+            // Pairs write both bytes, single bytes the second byte only.
+            const __m512i second = _mm512_permutex2var_epi8(e.words0, entryHigh, e.words1);
+            const __m512i first =
+                _mm512_mask_mov_epi8(_mm512_permutex2var_epi8(e.words0, entryLow, e.words1), e.singleLanes, second);
+            bytes = _mm512_mask_expand_epi8(bytes, e.leads << 1, first);
+            bytes = _mm512_mask_expand_epi8(bytes, e.leads << 2, second);
+        }
+        o = writer.write(o, bytes, e.singlesAt | (e.leads << 1) | (e.pairs << 2), e.singlesAt | (e.leads << 1),
+                         e.pairs << 1, shiftCodes, kanjiRun);
+        // Columns count characters: a line feed starts the count again.
+        if (e.lineFeeds != 0) {
+            lineFeedCount += std::popcount(e.lineFeeds);
+            column = std::popcount(e.characters & ~(~std::uint64_t{0} >> std::countl_zero(e.lineFeeds)));
+        } else {
+            column += std::popcount(e.characters);
+        }
+    };
     while (size - at >= kVectorStep) {
         const __m512i v = _mm512_loadu_si512(in + at);
         const std::uint64_t asciiAt = ~_mm512_movepi8_mask(v);
@@ -306,6 +335,7 @@ VOKL_VECTOR_TARGET std::size_t convertUtf8Steps(const std::uint8_t* in, std::siz
         __m512i bytes = table.mapLow(v);
         if ((_mm512_testn_epi8_mask(bytes, bytes) & singlesAt) != 0) break;
         std::uint64_t pairs = 0;
+        Pending current{};
         if (leads != 0) {
             // At most 21 characters. Their scalars
             // (b0 & 0x0F) << 12 | (b1 & 0x3F) << 6 | (b2 & 0x3F) through two
@@ -340,24 +370,22 @@ VOKL_VECTOR_TARGET std::size_t convertUtf8Steps(const std::uint8_t* in, std::siz
             const std::uint32_t lanes = (std::uint32_t{1} << count) - 1;
             if (found != lanes) break;
             pairs = _pdep_u64(lanes & ~singleLanes, leads);
-            // Pairs write both bytes, single bytes the second byte only.
-            const __m512i second = _mm512_permutex2var_epi8(words0, entryHigh, words1);
-            const __m512i first = _mm512_mask_mov_epi8(_mm512_permutex2var_epi8(words0, entryLow, words1), singleLanes, second);
-            bytes = _mm512_mask_expand_epi8(bytes, leads << 1, first);
-            bytes = _mm512_mask_expand_epi8(bytes, leads << 2, second);
+            current.words0 = words0;
+            current.words1 = words1;
+            current.singleLanes = singleLanes;
         }
-        o = writer.write(o, bytes, singlesAt | (leads << 1) | (pairs << 2), singlesAt | (leads << 1), pairs << 1,
-                         shiftCodes, kanjiRun);
-        // Columns count characters: a line feed starts the count again.
-        const std::uint64_t characters = (asciiAt & taken) | leads;
-        if (lineFeeds != 0) {
-            lineFeedCount += std::popcount(lineFeeds);
-            column = std::popcount(characters & ~(~std::uint64_t{0} >> std::countl_zero(lineFeeds)));
-        } else {
-            column += std::popcount(characters);
-        }
+        if (pending) emit(done);
+        current.bytes = bytes;
+        current.leads = leads;
+        current.pairs = pairs;
+        current.singlesAt = singlesAt;
+        current.lineFeeds = lineFeeds;
+        current.characters = (asciiAt & taken) | leads;
+        done = current;
+        pending = true;
         at += step;
     }
+    if (pending) emit(done);
     state = {kanjiRun != 0, lineFeedCount, state.lastLineFeed, column};
     out = o;
     return at;
