@@ -251,15 +251,13 @@ VOKL_VECTOR_TARGET std::size_t convertSteps(const std::uint8_t* in, std::size_t 
                 const __m512i codes = _mm512_shldi_epi16(dense, dense, 8);
                 const unsigned pairs = static_cast<unsigned>(std::popcount(leads));
                 const std::uint32_t lanes = pairs >= 32 ? ~std::uint32_t{0} : (std::uint32_t{1} << pairs) - 1;
-                const __m512i words0 = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), static_cast<__mmask16>(lanes),
-                                                                   _mm512_cvtepu16_epi32(_mm512_castsi512_si256(codes)),
-                                                                   utf8->pairs.data(), 4);
+                const __m512i words0 = gatherWords<4>(_mm512_cvtepu16_epi32(_mm512_castsi512_si256(codes)),
+                                                      std::min(pairs, 16u), utf8->pairs.data());
                 std::uint32_t found = _mm512_test_epi32_mask(words0, words0);
                 __m512i words1 = _mm512_setzero_si512();
                 if (pairs > 16) {
-                    words1 = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), static_cast<__mmask16>(lanes >> 16),
-                                                         _mm512_cvtepu16_epi32(_mm512_extracti64x4_epi64(codes, 1)),
-                                                         utf8->pairs.data(), 4);
+                    words1 = gatherWords<4>(_mm512_cvtepu16_epi32(_mm512_extracti64x4_epi64(codes, 1)), pairs - 16,
+                                            utf8->pairs.data());
                     found |= static_cast<std::uint32_t>(_mm512_test_epi32_mask(words1, words1)) << 16;
                 }
                 if (found != lanes) break;

@@ -357,14 +357,14 @@ VOKL_VECTOR_TARGET std::size_t convertUtf8Steps(const std::uint8_t* in, std::siz
             const __mmask16 lanes0 = static_cast<__mmask16>(count >= 16 ? 0xFFFFu : (1u << count) - 1);
             const __m512i scalars0 = scalarsOf(spread);
             std::uint32_t singleLanes = kanaOf(scalars0, lanes0);
-            const __m512i words0 = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), lanes0, scalars0, threeByte, 2);
+            const __m512i words0 = gatherWords<2>(scalars0, std::min(count, 16u), threeByte);
             std::uint32_t found = _mm512_test_epi32_mask(words0, _mm512_set1_epi32(static_cast<int>(0xFFFF0000u)));
             __m512i words1 = _mm512_setzero_si512();
             if (count > 16) {
                 const __mmask16 lanes1 = static_cast<__mmask16>((1u << (count - 16)) - 1);
                 const __m512i scalars1 = scalarsOf(spreadOn);
                 singleLanes |= static_cast<std::uint32_t>(kanaOf(scalars1, lanes1)) << 16;
-                words1 = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), lanes1, scalars1, threeByte, 2);
+                words1 = gatherWords<2>(scalars1, count - 16, threeByte);
                 found |= static_cast<std::uint32_t>(_mm512_test_epi32_mask(words1, _mm512_set1_epi32(static_cast<int>(0xFFFF0000u)))) << 16;
             }
             const std::uint32_t lanes = (std::uint32_t{1} << count) - 1;
