@@ -24,11 +24,11 @@
 
 namespace vokl {
 
-// AVX-512 with the byte permutes and compressions (VBMI, VBMI2), and the
-// bit deposit and extract instructions.
+// AVX-512 with the byte permutes and compressions (VBMI, VBMI2), AVX2's
+// narrower gather, and the bit deposit and extract instructions.
 inline bool haveVectors() {
 #if VOKL_VECTORS
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
            __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2") &&
            __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
 #else
