@@ -289,6 +289,36 @@ std::size_t convertSteps(const std::uint8_t*, std::size_t, std::uint8_t*&, const
 }
 #endif
 
+// A pattern whose record and text each fit in one vector, cut into where
+// each byte of the text comes from: the record's bytes converted as a whole
+// (single bytes through byte permutes, kanji pairs through gathered reads)
+// or `extra`, which holds the literals and room for the numeric fields'
+// texts. A record that is all there and needs none of the plain walk's
+// decisions (a shift code to skip, a byte or pair without a mapping) is
+// converted by one permute; any other goes the usual way.
+struct RecordPlan {
+    struct NumericField {
+        NumericRun run;
+        std::size_t recordAt, patternAt, extraAt, textAt;
+    };
+    bool usable = false;
+    std::size_t recordBytes = 0;
+    std::uint64_t singles = 0;     // record bytes of single-byte fields
+    std::uint64_t leads = 0;       // first bytes of the kanji fields' pairs
+    std::uint64_t shiftChecks = 0; // where the plain walk would skip a shift code
+    std::uint64_t text = 0;        // the text's bytes, numeric fields at their longest
+    std::vector<NumericField> numerics;
+    alignas(64) std::uint8_t order[64] = {};  // text byte k: record byte order[k], or extra[order[k] - 64]
+    alignas(64) std::uint8_t extra[64] = {};
+};
+
+constexpr std::size_t kPlanBytes = 64;
+
+std::uint64_t bitsBelow(std::size_t n) { return n >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1; }
+
+// Not usable when the pattern has a run the plain walk must take.
+RecordPlan planRecord(const std::vector<Step>& steps, const std::string& pattern);
+
 // What both engines share: the files, the tables, the byte counter and the
 // outcome so far.
 class Engine {
@@ -333,6 +363,8 @@ private:
     std::int32_t convertRecord(const PatternEntry& entry, const Steps& steps, bool skipShiftCodes, std::uint8_t* record,
                                std::size_t& n, std::size_t capacity, char* out, std::size_t outCapacity,
                                std::size_t& produced);
+    bool convertPlanned(const RecordPlan& plan, const std::string& pattern, bool skipShiftCodes,
+                        const std::uint8_t* record, std::uint8_t* out, std::size_t& produced);
 
     std::uint8_t single(std::uint8_t b, std::int64_t index) {
         std::uint8_t v = table_[b];
@@ -689,8 +721,14 @@ std::int32_t Engine::runPattern(const PatternList& list, bool skipShiftCodes, st
 
     auto record = std::unique_ptr<std::uint8_t[]>(new std::uint8_t[capacity]);
     std::vector<Steps> compiled;
+    std::vector<RecordPlan> plans;
     compiled.reserve(list.entries.size());
-    for (const PatternEntry& entry : list.entries) compiled.push_back(compile(entry.pattern));
+    for (const PatternEntry& entry : list.entries) {
+        compiled.push_back(compile(entry.pattern));
+        if (vectors_) plans.push_back(planRecord(compiled.back(), entry.pattern));
+    }
+    // A planned record's text is written as a whole vector.
+    const std::size_t room = std::max(outCapacity, kPlanBytes + kLineEndBytes);
     started_ = true;
 
     for (;;) {
@@ -715,13 +753,17 @@ std::int32_t Engine::runPattern(const PatternList& list, bool skipShiftCodes, st
             }
         }
 
-        std::uint8_t* out = out_.reserve(outCapacity);
+        std::uint8_t* out = out_.reserve(room);
         if (out == nullptr) return writeFailed();
         std::size_t produced = 0;
-        const Steps& steps = compiled[static_cast<std::size_t>(&entry - list.entries.data())];
-        if (std::int32_t rc = convertRecord(entry, steps, skipShiftCodes, record.get(), n, capacity,
-                                            reinterpret_cast<char*>(out), outCapacity - kLineEndBytes, produced))
-            return rc;
+        const std::size_t which = static_cast<std::size_t>(&entry - list.entries.data());
+        const bool planned = vectors_ && plans[which].usable && n == plans[which].recordBytes &&
+                             convertPlanned(plans[which], entry.pattern, skipShiftCodes, record.get(), out, produced);
+        if (!planned) {
+            if (std::int32_t rc = convertRecord(entry, compiled[which], skipShiftCodes, record.get(), n, capacity,
+                                                reinterpret_cast<char*>(out), outCapacity - kLineEndBytes, produced))
+                return rc;
+        }
         if (trimFlags != 0) produced = trimItems(reinterpret_cast<char*>(out), produced, trimFlags);
         produced += endLine(out + produced);
         out_.commit(produced);
@@ -778,6 +820,49 @@ Engine::Steps Engine::compile(const std::string& pattern) {
         step->fields = fields;
     }
     return steps;
+}
+
+RecordPlan planRecord(const std::vector<Step>& steps, const std::string& pattern) {
+    RecordPlan plan;
+    std::size_t p = 0, i = 0, h = 0, e = 0;
+    for (const Step& step : steps) {
+        const std::size_t textBytes = step.kind == Step::Kind::Numeric ? step.run.length + 1 : step.length;
+        const std::size_t recordBytes = step.kind == Step::Kind::Numeric ? step.run.bytes
+                                        : step.kind == Step::Kind::Literal ? 0
+                                                                            : step.length;
+        const bool fromExtra = step.kind == Step::Kind::Literal || step.kind == Step::Kind::Numeric;
+        if (step.kind == Step::Kind::Stop || h + textBytes > kPlanBytes || i + recordBytes > kPlanBytes ||
+            (fromExtra && e + textBytes > kPlanBytes))
+            return plan;
+        for (std::size_t k = 0; k < textBytes; ++k)
+            plan.order[h + k] = static_cast<std::uint8_t>(fromExtra ? kPlanBytes + e + k : i + k);
+        const std::uint64_t field = bitsBelow(i + recordBytes) & ~bitsBelow(i);
+        switch (step.kind) {
+        case Step::Kind::Literal:
+            std::memcpy(plan.extra + e, pattern.data() + p, step.length);
+            break;
+        case Step::Kind::Single:
+            plan.singles |= field;
+            plan.shiftChecks |= field;
+            break;
+        case Step::Kind::Kanji:
+            plan.leads |= field & (kEvenBits << (i % 2));
+            plan.shiftChecks |= field & (kEvenBits << (i % 2));
+            break;
+        default:
+            plan.numerics.push_back({step.run, i, p, e, h});
+            if (step.run.letter == 'S') plan.shiftChecks |= std::uint64_t{1} << i;
+            break;
+        }
+        if (fromExtra) e += textBytes;
+        p += step.length;
+        i += recordBytes;
+        h += textBytes;
+    }
+    plan.usable = true;
+    plan.recordBytes = i;
+    plan.text = bitsBelow(h);
+    return plan;
 }
 
 // Up to count single bytes through the table; stops before a shift code
@@ -889,6 +974,49 @@ void Engine::walkFast(const Steps& steps, const std::string& pattern, bool skipS
         }
     }
 }
+
+#if VOKL_VECTORS
+VOKL_VECTOR_TARGET bool Engine::convertPlanned(const RecordPlan& plan, const std::string& pattern, bool skipShiftCodes,
+                                               const std::uint8_t* record, std::uint8_t* out, std::size_t& produced) {
+    const __m512i v = _mm512_maskz_loadu_epi8(bitsBelow(plan.recordBytes), record);
+    if (skipShiftCodes) {
+        const std::uint64_t shifts = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(kShiftIn)) |
+                                     _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(kShiftInAlt)) |
+                                     _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(kShiftOut));
+        if ((shifts & plan.shiftChecks) != 0) return false;
+    }
+    const __m512i lowHalf = _mm512_permutex2var_epi8(_mm512_loadu_si512(table_), v, _mm512_loadu_si512(table_ + 64));
+    const __m512i highHalf =
+        _mm512_permutex2var_epi8(_mm512_loadu_si512(table_ + 128), v, _mm512_loadu_si512(table_ + 192));
+    __m512i bytes = _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), lowHalf, highHalf);
+    if ((_mm512_testn_epi8_mask(bytes, bytes) & plan.singles) != 0) return false;
+    if (plan.leads != 0) {
+        bool missing = false;
+        bytes = _mm512_mask_blend_epi8(plan.leads | (plan.leads << 1), bytes, pairEntries(v, plan.leads, jefTable_, missing));
+        if (missing) return false;
+    }
+    alignas(64) std::uint8_t extra[kPlanBytes];
+    std::memcpy(extra, plan.extra, kPlanBytes);
+    std::uint64_t shorter = 0;  // numeric texts shorter than their room
+    for (const RecordPlan::NumericField& f : plan.numerics) {
+        const std::size_t length =
+            f.run.letter == 'S' ? zonedRunToText(f.run, record + f.recordAt, reinterpret_cast<char*>(extra + f.extraAt))
+                                : packedRunToText(f.run, std::string_view(pattern).substr(f.patternAt), record + f.recordAt,
+                                                  reinterpret_cast<char*>(extra + f.extraAt));
+        shorter |= bitsBelow(f.textAt + f.run.length + 1) & ~bitsBelow(f.textAt + length);
+    }
+    const std::uint64_t kept = plan.text & ~shorter;
+    const __m512i text = _mm512_permutex2var_epi8(bytes, _mm512_load_si512(plan.order), _mm512_load_si512(extra));
+    _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(kept, text));
+    produced = static_cast<std::size_t>(std::popcount(kept));
+    consumed_ += static_cast<std::int64_t>(plan.recordBytes);
+    return true;
+}
+#else
+bool Engine::convertPlanned(const RecordPlan&, const std::string&, bool, const std::uint8_t*, std::uint8_t*, std::size_t&) {
+    return false;
+}
+#endif
 
 // Walks one pattern over one record. n grows when bytes are read ahead. A
 // record whose bytes run out (at the end of the data, or when skipped shift

@@ -115,8 +115,8 @@ constexpr std::uint64_t kThreeBytesPerLane = 0x7777777777777777ULL;
 // up by scalar: the JEF pair in output order, or 0 and the EBCDIC byte of a
 // half-width katakana; 0 where the plain walk decides (no code, a byte
 // without a mapping, an overlong form, a surrogate, a single byte outside
-// the katakana). Entry s lies at [s + 1]
-// so that the 32-bit word ending with it never starts before the table.
+// the katakana). Entry s lies at [s + 1] so that the 32-bit word ending with
+// it never starts before the table.
 std::unique_ptr<std::uint16_t[]> threeByteTable(const std::array<std::uint8_t, 256>& singles) {
     constexpr char32_t kFirstThreeByte = 0x800;
     auto table = std::make_unique<std::uint16_t[]>(0x10000 + 1);
