@@ -363,7 +363,7 @@ private:
     std::int32_t convertRecord(const PatternEntry& entry, const Steps& steps, bool skipShiftCodes, std::uint8_t* record,
                                std::size_t& n, std::size_t capacity, char* out, std::size_t outCapacity,
                                std::size_t& produced);
-    bool convertPlanned(const RecordPlan& plan, const std::string& pattern, bool skipShiftCodes,
+    bool convertPlanned(const RecordPlan& plan, const std::string& pattern, bool skipShiftCodes, std::int32_t trimFlags,
                         const std::uint8_t* record, std::uint8_t* out, std::size_t& produced);
 
     std::uint8_t single(std::uint8_t b, std::int64_t index) {
@@ -758,13 +758,16 @@ std::int32_t Engine::runPattern(const PatternList& list, bool skipShiftCodes, st
         std::size_t produced = 0;
         const std::size_t which = static_cast<std::size_t>(&entry - list.entries.data());
         const bool planned = vectors_ && plans[which].usable && n == plans[which].recordBytes &&
-                             convertPlanned(plans[which], entry.pattern, skipShiftCodes, record.get(), out, produced);
+                             convertPlanned(plans[which], entry.pattern, skipShiftCodes, trimFlags, record.get(), out, produced);
         if (!planned) {
             if (std::int32_t rc = convertRecord(entry, compiled[which], skipShiftCodes, record.get(), n, capacity,
                                                 reinterpret_cast<char*>(out), outCapacity - kLineEndBytes, produced))
                 return rc;
+            if (trimFlags != 0) {
+                char* text = reinterpret_cast<char*>(out);
+                produced = vectors_ ? trimItemsVector(text, produced, trimFlags) : trimItems(text, produced, trimFlags);
+            }
         }
-        if (trimFlags != 0) produced = trimItems(reinterpret_cast<char*>(out), produced, trimFlags);
         produced += endLine(out + produced);
         out_.commit(produced);
     }
@@ -976,8 +979,10 @@ void Engine::walkFast(const Steps& steps, const std::string& pattern, bool skipS
 }
 
 #if VOKL_VECTORS
+// A record taken whole, its text trimmed as it stands in the vector.
 VOKL_VECTOR_TARGET bool Engine::convertPlanned(const RecordPlan& plan, const std::string& pattern, bool skipShiftCodes,
-                                               const std::uint8_t* record, std::uint8_t* out, std::size_t& produced) {
+                                               std::int32_t trimFlags, const std::uint8_t* record, std::uint8_t* out,
+                                               std::size_t& produced) {
     const __m512i v = _mm512_maskz_loadu_epi8(bitsBelow(plan.recordBytes), record);
     if (skipShiftCodes) {
         const std::uint64_t shifts = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(kShiftIn)) |
@@ -1006,14 +1011,23 @@ VOKL_VECTOR_TARGET bool Engine::convertPlanned(const RecordPlan& plan, const std
         shorter |= bitsBelow(f.textAt + f.run.length + 1) & ~bitsBelow(f.textAt + length);
     }
     const std::uint64_t kept = plan.text & ~shorter;
-    const __m512i text = _mm512_permutex2var_epi8(bytes, _mm512_load_si512(plan.order), _mm512_load_si512(extra));
-    _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(kept, text));
+    const __m512i text = _mm512_maskz_compress_epi8(
+        kept, _mm512_permutex2var_epi8(bytes, _mm512_load_si512(plan.order), _mm512_load_si512(extra)));
     produced = static_cast<std::size_t>(std::popcount(kept));
     consumed_ += static_cast<std::int64_t>(plan.recordBytes);
+    std::uint64_t trimmed = 0;
+    if (trimFlags == 0 || !trimmedBytes(text, produced, trimFlags, trimmed)) {
+        _mm512_storeu_si512(out, text);
+        if (trimFlags != 0) produced = trimItems(reinterpret_cast<char*>(out), produced, trimFlags);
+        return true;
+    }
+    _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(trimmed, text));
+    produced = static_cast<std::size_t>(std::popcount(trimmed));
     return true;
 }
 #else
-bool Engine::convertPlanned(const RecordPlan&, const std::string&, bool, const std::uint8_t*, std::uint8_t*, std::size_t&) {
+bool Engine::convertPlanned(const RecordPlan&, const std::string&, bool, std::int32_t, const std::uint8_t*, std::uint8_t*,
+                            std::size_t&) {
     return false;
 }
 #endif
