@@ -1,307 +1,300 @@
-// j2sconv throughput: stream mode on a generated 64 MB JEF file with shift
-// codes, pattern mode on 1,000,000 mixed records, the same characters through
-// iconv and uconv from IBM930/IBM1390, and a plain 16 KB table loop as the
-// practical limit.
-//   bench_j2sconv [MEGABYTES] [RECORDS]
-#include <sys/resource.h>
-#include <unistd.h>
-
-#include <algorithm>
-
-#include <cstdint>
-#include <cstdio>
+// j2sconv on three kinds of business text (see corpus.h), made JEF with
+// shift codes by s2jconv: stream mode beside the usual converters run as
+// processes on the same text in IBM930 / IBM1390, beside a plain 16 KB table
+// loop, and with UTF-8 output through the extended interface. Then pattern
+// mode with trimming against stream mode, a pattern file of 10,000 keyword
+// entries, and the peak memory for a small and a large file.
+//   bench_j2sconv [MEBIBYTES] [RECORDS] [KEYWORD_RECORDS]
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <vector>
+#include <string_view>
 
-#include "tblank.h"
-#include "tblknj.h"
+#include "corpus.h"
 #include "vokl.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace bench;
 
-constexpr std::int64_t kDefaultMegabytes = 64;
+constexpr int kRuns = 5;
+constexpr int kPeerRuns = 3;
+constexpr double kPeerTarget = 5.0;
+constexpr double kPlainTarget = 0.60;
+constexpr double kUtf8Target = 1.5;
+constexpr double kPatternTarget = 3.0;
+constexpr double kKeywordTarget = 1e6;  // records a second
 constexpr std::int64_t kDefaultRecords = 1000000;
-constexpr std::size_t kPlainBlock = 16 * 1024;
-constexpr double kMega = 1e6;
-constexpr int kRuns = 5;  // best of
+constexpr std::int64_t kDefaultKeywordRecords = 2000000;
+constexpr int kKeywordEntries = 10000;
+constexpr std::size_t kSmallMiB = 8;
 
-// xorshift: the same data on every run.
-class Random {
-public:
-    std::uint32_t next() {
-        state_ ^= state_ << 13;
-        state_ ^= state_ >> 17;
-        state_ ^= state_ << 5;
-        return state_;
-    }
-    std::uint32_t below(std::uint32_t n) { return next() % n; }
+const std::string kSink = "/dev/null";
+const char kStream[] = "_********_";
 
-private:
-    std::uint32_t state_ = 2463534242u;
+struct Peer2 {
+    const char* name;
+    std::vector<std::string> make;  // the peer's input from the Shift-JIS text
+    const char* input;              // its file name
+    std::vector<std::string> run;
 };
 
-// Characters both sides know: upper-case letters, digits, blank, katakana;
-// level-1 kanji whose JEF code converts back to the same Shift-JIS.
-struct Alphabet {
-    std::vector<std::uint8_t> singles;              // JIS8
-    std::vector<std::pair<unsigned, unsigned>> kanji;  // Shift-JIS, JEF
+const Peer2 kPeers[] = {
+    {"iconv IBM930->CP932", {"iconv", "-f", "CP932", "-t", "IBM930"}, "text.ibm930", {"iconv", "-f", "IBM930", "-t", "CP932"}},
+    {"iconv IBM1390->CP932", {"iconv", "-f", "CP932", "-t", "IBM1390"}, "text.ibm1390", {"iconv", "-f", "IBM1390", "-t", "CP932"}},
+    {"uconv ibm-930->cp932", {"uconv", "-f", "cp932", "-t", "ibm-930"}, "text.icu930", {"uconv", "-f", "ibm-930", "-t", "cp932"}},
+};
 
-    Alphabet() {
-        const std::string plain = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 ";
-        singles.assign(plain.begin(), plain.end());
-        for (int k = 0xB1; k <= 0xDD; ++k) singles.push_back(static_cast<std::uint8_t>(k));
-        for (unsigned sjis = 0x889F; sjis <= 0x9872; ++sjis) {
-            unsigned trail = sjis & 0xFF;
-            if (trail < 0x40 || trail == 0x7F || trail > 0xFC) continue;
-            const std::uint8_t* j = vokl::sjisToJef(sjis);
-            unsigned jef = j[0] * 256u + j[1];
-            if (jef == 0) continue;
-            const std::uint8_t* back = vokl::jefToSjis(jef);
-            if (back[0] * 256u + back[1] != sjis || j[0] < 0xB0) continue;
-            kanji.emplace_back(sjis, jef);
-        }
+struct Files {
+    std::string log, convLog;
+};
+
+bool stream(const std::string& in, const std::string& out, const Files& f) {
+    return j2sconv(1, 1, 0, 0, 0, in.c_str(), out.c_str(), kStream, f.log.c_str(), f.convLog.c_str()) >= 0;
+}
+
+bool streamUtf8(const std::string& in, const std::string& out, const Files& f) {
+    vokl_options o;
+    vokl_options_init(&o, sizeof o);
+    o.pc_encoding = VOKL_PC_UTF8;
+    o.input_path = in.c_str();
+    o.output_path = out.c_str();
+    o.log_path = f.log.c_str();
+    return vokl_j2s(&o, 1, 0, 0, 0, nullptr, f.convLog.c_str()) >= 0;
+}
+
+bool pattern(const std::string& in, const std::string& ptn, std::int32_t trim, const Files& f, std::int32_t* rc = nullptr) {
+    const std::int32_t r = j2sconv(1, 1, 1, 0, trim, in.c_str(), kSink.c_str(), ptn.c_str(), f.log.c_str(), f.convLog.c_str());
+    if (rc != nullptr) *rc = r;
+    return r >= 0;
+}
+
+void row(const char* name, double bytes, const Timing& t) {
+    std::printf("  %-28s %9.1f %9.1f\n", name, rate(bytes, t.cpu), rate(bytes, t.wall));
+}
+
+struct Met {
+    int met = 0, total = 0;
+    bool count(bool ok) {
+        met += ok, ++total;
+        return ok;
     }
 };
 
-long peakRssKb() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
+// Stream mode's CPU seconds a byte on corpus (2), for pattern mode to be
+// held against.
+double switchHeavyPerByte = 0;
 
-// The stream file and the same characters as Shift-JIS text, written side by side.
-void makeStreamFiles(const std::string& jefPath, const std::string& sjisPath, std::int64_t size) {
-    Alphabet alphabet;
-    const vokl::ByteTable& toEbcdic = vokl::jis8ToEbcdic(vokl::SbVariant::Kana);
-    Random random;
-    std::ofstream jef(jefPath, std::ios::binary), sjis(sjisPath, std::ios::binary);
-    std::string j, s;
-    std::int64_t written = 0;
-    while (written < size) {
-        j.clear();
-        s.clear();
-        for (int piece = 0; piece < 256; ++piece) {
-            for (std::uint32_t n = 5 + random.below(36); n > 0; --n) {
-                std::uint8_t c = alphabet.singles[random.below(static_cast<std::uint32_t>(alphabet.singles.size()))];
-                s += static_cast<char>(c);
-                j += static_cast<char>(toEbcdic[c]);
-            }
-            j += '\x28';
-            for (std::uint32_t n = 2 + random.below(19); n > 0; --n) {
-                auto [code, jefCode] = alphabet.kanji[random.below(static_cast<std::uint32_t>(alphabet.kanji.size()))];
-                s += static_cast<char>(code >> 8);
-                s += static_cast<char>(code & 0xFF);
-                j += static_cast<char>(jefCode >> 8);
-                j += static_cast<char>(jefCode & 0xFF);
-            }
-            j += '\x29';
-        }
-        jef.write(j.data(), static_cast<std::streamsize>(j.size()));
-        sjis.write(s.data(), static_cast<std::streamsize>(s.size()));
-        written += static_cast<std::int64_t>(j.size());
+void runCorpus(const Corpus& corpus, const Alphabet& alphabet, std::size_t bytes, const WorkDir& dir, const Files& f,
+               Met& met) {
+    std::string text = makeText(corpus.kind, bytes, alphabet);
+    const std::string sjis = dir.file("text.sjis"), jef = dir.file("text.jef"), back = dir.file("back.sjis"),
+                      backUtf8 = dir.file("back.utf8");
+    writeFile(sjis, text);
+    const double chars = static_cast<double>(characters(text));
+    std::printf("\n%s: %.1f MB of text, %.0f %% of the bytes double-byte (%s)\n", corpus.name,
+                static_cast<double>(text.size()) / kMega, 100 * doubleByteShare(text), corpus.what);
+    // The JEF input, and the way back gives the text without its line ends.
+    std::string flat = text;
+    std::erase_if(flat, [](char c) { return c == '\r' || c == '\n'; });
+    std::string flatUtf8 = toUtf8(flat);
+    text.clear();
+    writeFile(dir.file("flat.sjis"), flat);
+    writeFile(dir.file("flat.utf8"), flatUtf8);
+    if (s2jconv(1, 1, 1, sjis.c_str(), jef.c_str(), f.log.c_str()) < 0 || !stream(jef, back, f) ||
+        !sameContent(back, dir.file("flat.sjis")) || !streamUtf8(jef, backUtf8, f) ||
+        !sameContent(backUtf8, dir.file("flat.utf8"))) {
+        std::printf("  FAILED: the text does not come back unchanged\n");
+        met.count(false);
+        return;
     }
+    const double size = static_cast<double>(fs::file_size(jef));
+    Timing ours, plain, utf;
+    for (int k = 0; k < kRuns; ++k) {
+        timed(ours, [&] { return stream(jef, kSink, f); });
+        timed(plain, [&] { return plainLoop(jef, kSink); });
+        timed(utf, [&] { return streamUtf8(jef, kSink, f); });
+    }
+    if (corpus.kind == Kind::SwitchHeavy) switchHeavyPerByte = ours.cpu / size;
+    std::printf("  %-28s %9s %9s   (MB of each one's own input)\n", "", "MB/s CPU", "MB/s wall");
+    row("j2sconv stream (kana)", size, ours);
+    row("plain 16 KB table loop", size, plain);
+    Timing fastest;
+    const char* fastestName = nullptr;
+    for (const Peer2& peer : kPeers) {
+        const std::string input = dir.file(peer.input);
+        Timing unused, t;
+        if (!runProgram(peer.make, sjis, input, unused)) {
+            std::printf("  %-28s its input could not be made\n", peer.name);
+            continue;
+        }
+        std::vector<std::string> args = peer.run;
+        args.push_back(input);
+        bool ok = true;
+        for (int k = 0; k < kPeerRuns && ok; ++k) ok = runProgram(args, "/dev/null", kSink, t);
+        if (!ok) {
+            std::printf("  %-28s failed or missing\n", peer.name);
+            continue;
+        }
+        row(peer.name, static_cast<double>(fs::file_size(input)), t);
+        if (t.cpu < fastest.cpu) fastest = t, fastestName = peer.name;
+    }
+    if (fastestName != nullptr) {
+        // The same text both ways: times compare directly.
+        const double ratio = fastest.cpu / ours.cpu;
+        std::printf("  vs fastest peer (%s), same text: %.2fx CPU, %.2fx wall (target >= %.0fx): %s\n", fastestName,
+                    ratio, fastest.wall / ours.wall, kPeerTarget, verdict(met.count(ratio >= kPeerTarget)));
+    }
+    const double share = plain.cpu / ours.cpu;
+    std::printf("  vs plain loop: %.0f %% CPU, %.0f %% wall (target >= %.0f %%): %s\n", 100 * share,
+                100 * plain.wall / ours.wall, 100 * kPlainTarget, verdict(met.count(share >= kPlainTarget)));
+    const double perChar = ours.cpu / chars * 1e9, utfPerChar = utf.cpu / chars * 1e9;
+    std::printf("  UTF-8 output (vokl_j2s): %.2f ns/character against %.2f for Shift-JIS: %.2fx (target <= %.1fx): %s\n",
+                utfPerChar, perChar, utfPerChar / perChar, kUtf8Target,
+                verdict(met.count(utfPerChar / perChar <= kUtf8Target)));
 }
 
-// XXXXXXXXXX,NNNNNNNNNN,SSSSS.SS,CCCCCCC,PPPPP,"XXXXX": 39 bytes a record.
-const char kPattern[] = "XXXXXXXXXX,NNNNNNNNNN,SSSSS.SS,CCCCCCC,PPPPP,\"XXXXX\"\n";
+// ---- pattern mode ----------------------------------------------------------
 
-void makeRecordFile(const std::string& path, std::int64_t records) {
-    Alphabet alphabet;
+// XXXXXXXXXX,NNNNNNNNNN,SSSSS.SS,CCCCCCC,PPPPP,"XXXXX": 39 bytes a record,
+// text fields padded with blanks.
+const char kLayout[] = "XXXXXXXXXX,NNNNNNNNNN,SSSSS.SS,CCCCCCC,PPPPP,\"XXXXX\"\n";
+
+std::string makeRecords(const Alphabet& alphabet, std::int64_t records) {
     const vokl::ByteTable& toEbcdic = vokl::jis8ToEbcdic(vokl::SbVariant::Kana);
-    Random random;
-    std::ofstream out(path, std::ios::binary);
-    std::string r;
-    auto text = [&](int n) {
-        int filled = 1 + static_cast<int>(random.below(static_cast<std::uint32_t>(n)));
-        for (int k = 0; k < n; ++k) {
-            std::uint8_t c = k < filled ? alphabet.singles[random.below(36)] : ' ';
-            r += static_cast<char>(toEbcdic[c]);
-        }
+    Random r(39);
+    std::string out;
+    auto text = [&](std::uint32_t n) {
+        const std::uint32_t filled = r.between(1, n);
+        for (std::uint32_t k = 0; k < n; ++k)
+            out += static_cast<char>(toEbcdic[k < filled ? static_cast<std::uint8_t>(alphabet.upper[r.below(36)]) : ' ']);
     };
-    auto digit = [&] { return static_cast<int>(random.below(10)); };
+    auto digit = [&] { return static_cast<int>(r.below(10)); };
     for (std::int64_t k = 0; k < records; ++k) {
         text(10);
-        int kanjiCount = 1 + static_cast<int>(random.below(5));
-        for (int c = 0; c < 5; ++c) {
-            unsigned jef = c < kanjiCount ? alphabet.kanji[random.below(static_cast<std::uint32_t>(alphabet.kanji.size()))].second
-                                          : 0x4040;
-            r += static_cast<char>(jef >> 8);
-            r += static_cast<char>(jef & 0xFF);
+        const std::uint32_t kanji = r.between(1, 5);
+        for (std::uint32_t c = 0; c < 5; ++c) {
+            const std::uint8_t* jef =
+                vokl::sjisToJef(alphabet.kanji[r.below(static_cast<std::uint32_t>(alphabet.kanji.size()))]);
+            out += static_cast<char>(c < kanji ? jef[0] : 0x40);
+            out += static_cast<char>(c < kanji ? jef[1] : 0x40);
         }
-        for (int d = 0; d < 7; ++d) r += static_cast<char>((d == 6 ? (random.below(2) ? 0xC0 : 0xD0) : 0xF0) + digit());
-        // 7 packed digits: 4 bytes; 5: 3 bytes.
-        for (int b = 0; b < 3; ++b) r += static_cast<char>(digit() * 16 + digit());
-        r += static_cast<char>(digit() * 16 + (random.below(2) ? 0xC : 0xD));
-        for (int b = 0; b < 2; ++b) r += static_cast<char>(digit() * 16 + digit());
-        r += static_cast<char>(digit() * 16 + 0xC);
+        for (int d = 0; d < 7; ++d) out += static_cast<char>((d == 6 ? (r.percent(50) ? 0xC0 : 0xD0) : 0xF0) + digit());
+        for (int b = 0; b < 3; ++b) out += static_cast<char>(digit() * 16 + digit());
+        out += static_cast<char>(digit() * 16 + (r.percent(50) ? 0xC : 0xD));
+        for (int b = 0; b < 2; ++b) out += static_cast<char>(digit() * 16 + digit());
+        out += static_cast<char>(digit() * 16 + 0xC);
         text(5);
-        if (r.size() >= (1 << 20)) {
-            out.write(r.data(), static_cast<std::streamsize>(r.size()));
-            r.clear();
+    }
+    return out;
+}
+
+void runPattern(const Alphabet& alphabet, std::int64_t records, const WorkDir& dir, const Files& f, Met& met) {
+    const std::string in = dir.file("records.jef"), ptn = dir.file("layout.ptn");
+    writeFile(in, makeRecords(alphabet, records));
+    writeFile(ptn, kLayout);
+    const double size = static_cast<double>(fs::file_size(in));
+    std::printf("\npattern mode: %lld records of %.0f bytes, %s", static_cast<long long>(records),
+                size / static_cast<double>(records), kLayout);
+    Timing trimmed, plain;
+    std::int32_t rc = 0;
+    for (int k = 0; k < kRuns; ++k) {
+        if (!timed(trimmed, [&] { return pattern(in, ptn, 1, f, &rc); })) {
+            std::printf("  FAILED: %d\n", rc);
+            met.count(false);
+            return;
+        }
+        timed(plain, [&] { return pattern(in, ptn, 0, f); });
+    }
+    for (auto [name, t] : {std::pair{"trim 1", trimmed}, std::pair{"no trim", plain}})
+        std::printf("  %-8s %8.1f MB/s CPU, %8.1f wall, %.2f M records/s CPU\n", name, rate(size, t.cpu),
+                    rate(size, t.wall), static_cast<double>(records) / t.cpu / 1e6);
+    const double ratio = trimmed.cpu / size / switchHeavyPerByte;
+    std::printf("  trim 1 against stream mode on corpus (2), per byte: %.2fx slower (target <= %.0fx): %s\n", ratio,
+                kPatternTarget, verdict(met.count(ratio <= kPatternTarget)));
+}
+
+// 10,000 entries "1:Knnnn:XXXX,..." whose records differ in length (9 to 11
+// bytes); one record in a hundred matches none and takes the last entry.
+void runKeywords(const Alphabet& alphabet, std::int64_t records, const WorkDir& dir, const Files& f, Met& met) {
+    const vokl::ByteTable& toEbcdic = vokl::jis8ToEbcdic(vokl::SbVariant::Kana);
+    auto keyword = [](int k) {
+        char text[8];
+        std::snprintf(text, sizeof text, "%c%03d", 'A' + k / 1000, k % 1000);
+        return std::string(text);
+    };
+    auto recordLength = [](int k) { return 9 + k % 3; };
+    std::string patterns;
+    for (int k = 0; k < kKeywordEntries; ++k)
+        patterns += "1:" + keyword(k) + ":XXXX," + std::string(static_cast<std::size_t>(recordLength(k) - 4), 'X') + "\n";
+    Random r(10000);
+    std::string data;
+    for (std::int64_t n = 0; n < records; ++n) {
+        const int k = r.percent(1) ? -1 : static_cast<int>(r.below(kKeywordEntries));
+        const std::string key = k < 0 ? "Z999" : keyword(k);
+        const int length = recordLength(k < 0 ? kKeywordEntries - 1 : k);
+        for (char c : key) data += static_cast<char>(toEbcdic[static_cast<std::uint8_t>(c)]);
+        for (int b = 4; b < length; ++b) data += static_cast<char>(toEbcdic[static_cast<std::uint8_t>(alphabet.upper[r.below(36)])]);
+    }
+    const std::string in = dir.file("keyed.jef"), ptn = dir.file("keyed.ptn");
+    writeFile(in, data);
+    writeFile(ptn, patterns);
+    Timing t;
+    std::int32_t rc = 0;
+    for (int k = 0; k < kRuns; ++k) {
+        if (!timed(t, [&] { return pattern(in, ptn, 0, f, &rc); })) {
+            std::printf("\nkeywords: FAILED: %d\n", rc);
+            met.count(false);
+            return;
         }
     }
-    out.write(r.data(), static_cast<std::streamsize>(r.size()));
+    const double perSecond = static_cast<double>(records) / t.cpu;
+    std::printf("\n%d keyword entries: %lld records of about 10 bytes: %.2f M records/s CPU (%.2f wall), %.2f us a "
+                "record (target >= %.0f M/s): %s\n",
+                kKeywordEntries, static_cast<long long>(records), perSecond / 1e6, static_cast<double>(records) / t.wall / 1e6,
+                t.cpu / static_cast<double>(records) * 1e6, kKeywordTarget / 1e6, verdict(met.count(perSecond >= kKeywordTarget)));
 }
-
-// The loop that cannot be beaten: 16 KB blocks through one 256-byte table.
-bool plainLoop(const std::string& in, const std::string& out) {
-    const vokl::ByteTable& table = vokl::ebcdicToJis8(vokl::SbVariant::Kana);
-    std::FILE* src = std::fopen(in.c_str(), "rb");
-    std::FILE* dst = std::fopen(out.c_str(), "wb");
-    if (src == nullptr || dst == nullptr) return false;
-    std::vector<std::uint8_t> a(kPlainBlock), b(kPlainBlock);
-    std::size_t n;
-    while ((n = std::fread(a.data(), 1, a.size(), src)) > 0) {
-        for (std::size_t k = 0; k < n; ++k) b[k] = table[a[k]];
-        std::fwrite(b.data(), 1, n, dst);
-    }
-    std::fclose(src);
-    return std::fclose(dst) == 0;
-}
-
-bool sameContent(const std::string& a, const std::string& b) {
-    std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
-    std::vector<char> p(1 << 16), q(1 << 16);
-    for (;;) {
-        x.read(p.data(), static_cast<std::streamsize>(p.size()));
-        y.read(q.data(), static_cast<std::streamsize>(q.size()));
-        if (x.gcount() != y.gcount() || !std::equal(p.begin(), p.begin() + x.gcount(), q.begin())) return false;
-        if (x.gcount() == 0) return true;
-    }
-}
-
-// CPU seconds of this process and of its finished children: the machine is
-// shared, and wall time would measure the neighbours as well.
-double cpuSeconds() {
-    rusage self{}, children{};
-    getrusage(RUSAGE_SELF, &self);
-    getrusage(RUSAGE_CHILDREN, &children);
-    auto total = [](const rusage& u) {
-        return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-               static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-    };
-    return total(self) + total(children);
-}
-
-template <class F>
-double best(F&& run) {
-    double fastest = 1e300;
-    for (int k = 0; k < kRuns; ++k) {
-        double start = cpuSeconds();
-        if (!run()) return -1;
-        fastest = std::min(fastest, cpuSeconds() - start);
-    }
-    return fastest;
-}
-
-std::string quoted(const std::string& s) { return "'" + s + "'"; }
-
-bool shell(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()) == 0; }
-
-struct Peer {
-    const char* name;
-    std::string prepare;  // makes the peer's input from the Shift-JIS text
-    std::string input;
-    std::string run;
-};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::int64_t megabytes = argc > 1 ? std::atoll(argv[1]) : kDefaultMegabytes;
-    const std::int64_t records = argc > 2 ? std::atoll(argv[2]) : kDefaultRecords;
-    fs::path dir = fs::temp_directory_path() / ("bench_j2sconv_" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    auto file = [&](const char* name) { return (dir / name).string(); };
-    const std::string jef = file("stream.jef"), text = file("stream.sjis"), out = file("out.txt");
-    // Timed runs write to the null device: the conversion is measured, not the disk.
-    const std::string sink = "/dev/null";
-    const std::string log = file("vok.log"), convLog = file("VOK_LOG.txt");
-
-    makeStreamFiles(jef, text, megabytes * 1000 * 1000);
-    const double streamBytes = static_cast<double>(fs::file_size(jef));
-    std::printf("stream input: %.1f MB of JEF with shift codes (rates in MB per CPU second, best of %d)\n",
-                streamBytes / kMega, kRuns);
-
-    std::int32_t rc = j2sconv(1, 1, 0, 0, 0, jef.c_str(), out.c_str(), "_********_", log.c_str(), convLog.c_str());
-    const bool sameText = rc == 0 && sameContent(out, text);
-    // Taken in turns with the plain loop, so that both meet the same neighbours.
-    double streamTime = 1e300, plainTime = 1e300;
-    for (int k = 0; k < kRuns; ++k) {
-        double start = cpuSeconds();
-        rc = j2sconv(1, 1, 0, 0, 0, jef.c_str(), sink.c_str(), "_********_", log.c_str(), convLog.c_str());
-        streamTime = std::min(streamTime, cpuSeconds() - start);
-        start = cpuSeconds();
-        if (!plainLoop(jef, sink)) return 1;
-        plainTime = std::min(plainTime, cpuSeconds() - start);
+    // --peak FILE [PATTERN]: one conversion in a process of its own, for its peak memory.
+    if (argc >= 3 && std::string_view(argv[1]) == "--peak") {
+        const WorkDir logs("bench_j2sconv-peak");
+        const Files f{logs.file("vok.log"), logs.file("VOK_LOG.txt")};
+        if (!(argc == 4 ? pattern(argv[2], argv[3], 1, f) : stream(argv[2], kSink, f))) return 1;
+        std::printf("%ld\n", ownPeakKiB());
+        return 0;
     }
-    if (rc < 0) {
-        std::printf("j2sconv stream mode failed: %d\n", rc);
+    const std::size_t mebibytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : kCorpusBytes >> 20;
+    const std::int64_t records = argc > 2 ? std::atoll(argv[2]) : kDefaultRecords;
+    const std::int64_t keyed = argc > 3 ? std::atoll(argv[3]) : kDefaultKeywordRecords;
+    WorkDir dir("bench_j2sconv");
+    if (!dir.ok()) {
+        std::perror("mkdtemp");
         return 1;
     }
-    const double streamRate = streamBytes / kMega / streamTime;
-    std::printf("j2sconv stream:            %8.1f MB/s  (output %s the Shift-JIS source)\n", streamRate,
-                sameText ? "matches" : "DIFFERS FROM");
+    const Files f{dir.file("vok.log"), dir.file("VOK_LOG.txt")};
+    const Alphabet alphabet;
+    std::printf("j2sconv: rates in MB a second, best of %d (peers: of %d); output to %s\n", kRuns, kPeerRuns,
+                kSink.c_str());
+    Met met;
+    for (const Corpus& corpus : kCorpora) runCorpus(corpus, alphabet, mebibytes << 20, dir, f, met);
+    runPattern(alphabet, records, dir, f, met);
+    runKeywords(alphabet, keyed, dir, f, met);
 
-    const double plainRate = streamBytes / kMega / plainTime;
-    std::printf("plain 16 KB table loop:    %8.1f MB/s  (j2sconv = %.0f %% of it, target >= 40 %%)\n", plainRate,
-                100.0 * streamRate / plainRate);
-
-    const Peer peers[] = {
-        {"iconv -f IBM930 -t CP932", "iconv -f CP932 -t IBM930", file("peer.ibm930"), "iconv -f IBM930 -t CP932"},
-        {"iconv -f IBM1390 -t CP932", "iconv -f CP932 -t IBM1390", file("peer.ibm1390"), "iconv -f IBM1390 -t CP932"},
-        {"uconv -f ibm-930 -t cp932", "iconv -f CP932 -t IBM930", file("peer.ibm930"), "uconv -f ibm-930 -t cp932"},
-    };
-    double fastestPeer = 0;
-    for (const Peer& peer : peers) {
-        if (!fs::exists(peer.input) && !shell(peer.prepare + " < " + quoted(text) + " > " + quoted(peer.input))) {
-            std::printf("%-26s skipped: its input could not be made\n", peer.name);
-            continue;
-        }
-        double bytes = static_cast<double>(fs::file_size(peer.input));
-        double t = best([&] { return shell(peer.run + " < " + quoted(peer.input) + " > " + sink); });
-        if (t < 0) {
-            std::printf("%-26s skipped: missing or failed\n", peer.name);
-            continue;
-        }
-        double rate = bytes / kMega / t;
-        fastestPeer = std::max(fastestPeer, rate);
-        std::printf("%-26s %8.1f MB/s  (j2sconv is %.1fx)\n", peer.name, rate, streamRate / rate);
-    }
-    if (fastestPeer > 0)
-        std::printf("stream vs fastest peer:    %.1fx (target >= 5x)\n", streamRate / fastestPeer);
-
-    const std::string recordsPath = file("records.jef"), ptn = file("layout.ptn");
-    makeRecordFile(recordsPath, records);
-    std::ofstream(ptn) << kPattern;
-    const double recordBytes = static_cast<double>(fs::file_size(recordsPath));
-    double patternRate = 0;
-    for (std::int32_t trim : {1, 0}) {
-        double patternTime = best([&] {
-            rc = j2sconv(1, 1, 1, 0, trim, recordsPath.c_str(), sink.c_str(), ptn.c_str(), log.c_str(),
-                         convLog.c_str());
-            return rc >= 0;
-        });
-        if (patternTime < 0) {
-            std::printf("j2sconv pattern mode failed: %d\n", rc);
-            if (std::getenv("BENCH_KEEP") == nullptr) fs::remove_all(dir);
-            return 1;
-        }
-        const double rate = recordBytes / kMega / patternTime;
-        if (trim != 0) patternRate = rate;
-        std::printf("j2sconv pattern, trim %d:  %8.1f MB/s, %.0f records/s (%lld records of %lld bytes)\n", trim,
-                    rate, static_cast<double>(records) / patternTime, static_cast<long long>(records),
-                    static_cast<long long>(recordBytes / static_cast<double>(records)));
-    }
-    std::printf("pattern (trim 1) vs stream per byte: %.2fx slower (target <= 3x)\n", streamRate / patternRate);
-    std::printf("peak resident memory: %ld KB\n", peakRssKb());
-
-    std::error_code ec;
-    if (std::getenv("BENCH_KEEP") == nullptr) fs::remove_all(dir, ec);
+    // Memory does not grow with the file.
+    const std::string small = dir.file("small.sjis"), large = dir.file("large.sjis");
+    writeFile(small, makeText(kCorpora[1].kind, kSmallMiB << 20, alphabet));
+    writeFile(large, makeText(kCorpora[1].kind, mebibytes << 20, alphabet));
+    const std::string report = dir.file("peak.txt");
+    s2jconv(1, 1, 1, small.c_str(), dir.file("small.jef").c_str(), f.log.c_str());
+    s2jconv(1, 1, 1, large.c_str(), dir.file("large.jef").c_str(), f.log.c_str());
+    std::printf("\npeak memory of j2sconv, stream mode on corpus (2): %ld KiB for %zu MiB, %ld KiB for %zu MiB\n",
+                peakOfSelf({"--peak", dir.file("small.jef")}, report), kSmallMiB, peakOfSelf({"--peak", dir.file("large.jef")}, report),
+                mebibytes);
+    writeFile(dir.file("few.jef"), makeRecords(alphabet, records / 8));
+    std::printf("peak memory of j2sconv, pattern mode: %ld KiB for %lld records, %ld KiB for %lld\n",
+                peakOfSelf({"--peak", dir.file("few.jef"), dir.file("layout.ptn")}, report), static_cast<long long>(records / 8),
+                peakOfSelf({"--peak", dir.file("records.jef"), dir.file("layout.ptn")}, report), static_cast<long long>(records));
+    std::printf("targets met: %d of %d\n", met.met, met.total);
     return 0;
 }

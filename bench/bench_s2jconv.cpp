@@ -1,154 +1,144 @@
-// Throughput of s2jconv on a 64 MB mixed Shift-JIS file, beside the usual
-// converters run as processes on the same file, and beside a plain loop that
-// only reads 16 KB blocks, maps each byte through a table and writes them.
-//   bench_s2jconv [MEGABYTES]
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <array>
-#include <chrono>
-#include <cstdint>
-#include <cstdio>
+// s2jconv on three kinds of business text (see corpus.h), each beside the
+// usual converters run as processes on the same text, beside a plain loop
+// that only reads 16 KB blocks, maps each byte through a table and writes
+// them, and with the same text in UTF-8 through the extended interface.
+//   bench_s2jconv [MEBIBYTES]
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <vector>
 
+#include "corpus.h"
 #include "vokl.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-namespace fs = std::filesystem;
+using namespace bench;
 
-constexpr std::size_t kDefaultMegabytes = 64;
-constexpr std::size_t kMegabyte = 1 << 20;
-constexpr int kRepeats = 3;
-constexpr std::size_t kPlainBlock = 16 * 1024;
+constexpr int kRuns = 5;      // best of, for our runs and the plain loop
+constexpr int kPeerRuns = 3;  // the peers take seconds a run
+constexpr double kPeerTarget = 5.0;
+constexpr double kPlainTarget = 0.60;
+constexpr double kUtf8Target = 1.5;
+constexpr std::size_t kSmallMiB = 8;
 
-// Characters every peer converts: upper-case letters, digits, half-width
-// katakana, common kanji and punctuation of JIS level 1 (Shift-JIS bytes).
-const char kAsciiLine[] = "CUSTOMER 0012345 TOKYO-TO CHIYODA-KU 1-2-3 ORDER 20261206 QTY 000150 PRICE 0012800";
-const char kKanaLine[] = "\xbc\xae\xb3\xcb\xdd\x20\xc4\xb3\xb7\xae\xb3\xc4\x20\xbb\xdd\xb7\xde\xae\xb3\x20\xb6\xc3\xde\xb2\xd9"
-                         " 0123";
-// 東京都千代田区　株式会社、注文番号。亜愛悪圧安暗案以位依偉囲委意
-const char kKanjiLine[] =
-    "\x93\x8c\x8b\x9e\x93\x73\x90\xe7\x91\xe3\x93\x63\x8b\xe6\x81\x40\x8a\x94\x8e\xae\x89\xef\x8e\xd0"
-    "\x81\x41\x92\x8d\x95\xb6\x94\xd4\x8d\x86\x81\x42\x88\x9f\x88\xa4\x88\xab\x88\xb3\x88\xc0\x88\xc3"
-    "\x88\xc4\x88\xc8\x88\xca\x88\xcb\x88\xcc\x88\xcd\x88\xcf\x88\xd3";
+const std::string kSink = "/dev/null";  // the conversion is measured, not the disk
 
-void generate(const fs::path& path, std::size_t size) {
-    const std::string lines[] = {kAsciiLine, kKanaLine, kKanjiLine, std::string(kAsciiLine) + " " + kKanaLine};
-    std::string chunk;
-    for (int i = 0; chunk.size() < kMegabyte; ++i) chunk += lines[i % 4] + "\r\n";
-    std::ofstream out(path, std::ios::binary);
-    for (std::size_t written = 0; written < size;) {
-        // Whole lines only, so the file ends in CR LF.
-        const std::size_t n = std::min(chunk.size(), size - written);
-        const std::size_t cut = chunk.rfind('\n', n - 1);
-        const std::size_t take = cut == std::string::npos ? n : cut + 1;
-        out.write(chunk.data(), static_cast<std::streamsize>(take));
-        written += take;
-        if (take < n) break;
-    }
-}
-
-double seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-double mbPerSecond(std::uintmax_t bytes, double s) { return static_cast<double>(bytes) / 1e6 / s; }
-
-struct Peer {
-    const char* name;
-    std::string command;  // with IN and OUT filled in
+const Peer kPeers[] = {
+    {"iconv CP932->IBM930", {"iconv", "-f", "CP932", "-t", "IBM930"}},
+    {"iconv CP932->IBM1390", {"iconv", "-f", "CP932", "-t", "IBM1390"}},
+    {"uconv cp932->ibm-930", {"uconv", "-f", "cp932", "-t", "ibm-930"}},
 };
 
-std::string quoted(const std::string& s) { return "'" + s + "'"; }
+bool s2j(const std::string& in, const std::string& out, const std::string& log) {
+    return s2jconv(1, 1, 1, in.c_str(), out.c_str(), log.c_str()) >= 0;
+}
 
-// Plain loop: read 16 KB blocks, map every byte through a table, write.
-double plainLoop(const fs::path& in, const fs::path& out) {
-    std::array<std::uint8_t, 256> table{};
-    for (unsigned b = 0; b < 256; ++b) table[b] = static_cast<std::uint8_t>(b ^ 0x40);
-    std::vector<std::uint8_t> buffer(kPlainBlock), mapped(kPlainBlock);
-    const auto start = Clock::now();
-    std::FILE* fin = std::fopen(in.c_str(), "rb");
-    std::FILE* fout = std::fopen(out.c_str(), "wb");
-    if (!fin || !fout) return 0;
-    std::size_t n;
-    // Raw pointers: a byte store could otherwise alias the vectors' own pointers.
-    const std::uint8_t* const map = table.data();
-    std::uint8_t* const src = buffer.data();
-    std::uint8_t* const dst = mapped.data();
-    while ((n = std::fread(src, 1, kPlainBlock, fin)) > 0) {
-        for (std::size_t i = 0; i < n; ++i) dst[i] = map[src[i]];
-        std::fwrite(dst, 1, n, fout);
+bool s2jUtf8(const std::string& in, const std::string& out, const std::string& log) {
+    vokl_options o;
+    vokl_options_init(&o, sizeof o);
+    o.pc_encoding = VOKL_PC_UTF8;
+    o.input_path = in.c_str();
+    o.output_path = out.c_str();
+    o.log_path = log.c_str();
+    return vokl_s2j(&o, 1, 1) >= 0;
+}
+
+void row(const char* name, double bytes, const Timing& t) {
+    std::printf("  %-28s %9.1f %9.1f\n", name, rate(bytes, t.cpu), rate(bytes, t.wall));
+}
+
+struct Met {
+    int met = 0, total = 0;
+    void count(bool ok) { met += ok, ++total; }
+};
+
+void runCorpus(const Corpus& corpus, const Alphabet& alphabet, std::size_t bytes, const WorkDir& dir, Met& met) {
+    const std::string text = makeText(corpus.kind, bytes, alphabet);
+    const std::string sjis = dir.file("text.sjis"), utf8 = dir.file("text.utf8"), log = dir.file("vok.log");
+    const std::string jef = dir.file("out.jef"), jefUtf8 = dir.file("out-utf8.jef");
+    writeFile(sjis, text);
+    writeFile(utf8, toUtf8(text));
+    const double size = static_cast<double>(text.size());
+    const double chars = static_cast<double>(characters(text));
+    std::printf("\n%s: %.1f MB, %.0f %% of the bytes double-byte, %.1f M characters (%s)\n", corpus.name, size / kMega,
+                100 * doubleByteShare(text), chars / kMega, corpus.what);
+
+    // Both paths make the same JEF bytes before anything is timed.
+    if (!s2j(sjis, jef, log) || !s2jUtf8(utf8, jefUtf8, log) || !sameContent(jef, jefUtf8)) {
+        std::printf("  FAILED: the Shift-JIS and UTF-8 paths differ or fail\n");
+        met.count(false);
+        return;
     }
-    std::fclose(fin);
-    std::fclose(fout);
-    return seconds(start);
+    Timing ours, plain, utf;
+    for (int k = 0; k < kRuns; ++k) {
+        // In turns, so that all meet the same neighbours.
+        timed(ours, [&] { return s2j(sjis, kSink, log); });
+        timed(plain, [&] { return plainLoop(sjis, kSink); });
+        timed(utf, [&] { return s2jUtf8(utf8, kSink, log); });
+    }
+    std::printf("  %-28s %9s %9s\n", "", "MB/s CPU", "MB/s wall");
+    row("s2jconv (kana, shift codes)", size, ours);
+    row("plain 16 KB table loop", size, plain);
+    Timing fastest;
+    const char* fastestName = nullptr;
+    for (const Peer& peer : kPeers) {
+        Timing t;
+        std::vector<std::string> args = peer.args;
+        args.push_back(sjis);
+        bool ok = true;
+        for (int k = 0; k < kPeerRuns && ok; ++k) ok = runProgram(args, "/dev/null", kSink, t);
+        if (!ok) {
+            std::printf("  %-28s failed or missing\n", peer.name);
+            continue;
+        }
+        row(peer.name, size, t);
+        if (t.cpu < fastest.cpu) fastest = t, fastestName = peer.name;
+    }
+    if (fastestName != nullptr) {
+        const double ratio = fastest.cpu / ours.cpu;
+        std::printf("  vs fastest peer (%s): %.2fx CPU, %.2fx wall (target >= %.0fx): %s\n", fastestName, ratio,
+                    fastest.wall / ours.wall, kPeerTarget, verdict(ratio >= kPeerTarget));
+        met.count(ratio >= kPeerTarget);
+    }
+    const double share = plain.cpu / ours.cpu;
+    std::printf("  vs plain loop: %.0f %% CPU, %.0f %% wall (target >= %.0f %%): %s\n", 100 * share,
+                100 * plain.wall / ours.wall, 100 * kPlainTarget, verdict(share >= kPlainTarget));
+    met.count(share >= kPlainTarget);
+    const double perChar = ours.cpu / chars * 1e9, utfPerChar = utf.cpu / chars * 1e9;
+    std::printf("  UTF-8 input (vokl_s2j): %.2f ns/character against %.2f for Shift-JIS: %.2fx (target <= %.1fx): %s\n",
+                utfPerChar, perChar, utfPerChar / perChar, kUtf8Target, verdict(utfPerChar / perChar <= kUtf8Target));
+    met.count(utfPerChar / perChar <= kUtf8Target);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : kDefaultMegabytes;
-    std::string pattern = (fs::temp_directory_path() / "bench_s2jconv-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
+    // --peak FILE: one conversion in a process of its own, for its peak memory.
+    if (argc == 3 && std::string(argv[1]) == "--peak") {
+        const WorkDir logs("bench_s2jconv-peak");
+        if (!s2j(argv[2], kSink, logs.file("vok.log"))) return 1;
+        std::printf("%ld\n", ownPeakKiB());
+        return 0;
+    }
+    const std::size_t mebibytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : kCorpusBytes >> 20;
+    WorkDir dir("bench_s2jconv");
+    if (!dir.ok()) {
         std::perror("mkdtemp");
         return 1;
     }
-    const fs::path dir = pattern;
-    const fs::path in = dir / "mixed.txt", out = dir / "out.jef", log = dir / "vok.log", peerOut = dir / "peer.out";
-    generate(in, megabytes * kMegabyte);
-    const std::uintmax_t size = fs::file_size(in);
-    std::printf("input: %.1f MB of mixed Shift-JIS (ASCII, half-width katakana, kanji lines, CR LF)\n", size / 1e6);
+    const Alphabet alphabet;
+    std::printf("s2jconv: rates in MB of Shift-JIS text a second, best of %d (peers: of %d); output to %s\n", kRuns,
+                kPeerRuns, kSink.c_str());
+    Met met;
+    for (const Corpus& corpus : kCorpora) runCorpus(corpus, alphabet, mebibytes << 20, dir, met);
 
-    double best = 1e30;
-    std::int32_t rc = 0;
-    for (int i = 0; i < kRepeats; ++i) {
-        const auto start = Clock::now();
-        rc = s2jconv(1, 1, 1, in.c_str(), out.c_str(), log.c_str());
-        best = std::min(best, seconds(start));
-    }
-    const double ours = mbPerSecond(size, best);
-    std::printf("s2jconv (kana, shift codes): %8.1f MB/s  result %d, output %.1f MB\n", ours, rc,
-                fs::file_size(out) / 1e6);
-
-    double plainBest = 1e30;
-    for (int i = 0; i < kRepeats; ++i) plainBest = std::min(plainBest, plainLoop(in, dir / "plain.out"));
-    const double plain = mbPerSecond(size, plainBest);
-    std::printf("plain 16 KB table loop:      %8.1f MB/s\n", plain);
-
-    const Peer peers[] = {
-        {"iconv -f CP932 -t IBM930", "iconv -f CP932 -t IBM930 " + quoted(in) + " > " + quoted(peerOut)},
-        {"iconv -f CP932 -t IBM1390", "iconv -f CP932 -t IBM1390 " + quoted(in) + " > " + quoted(peerOut)},
-        {"uconv -f cp932 -t ibm-930", "uconv -f cp932 -t ibm-930 " + quoted(in) + " > " + quoted(peerOut)},
-    };
-    double fastestPeer = 0;
-    for (const Peer& peer : peers) {
-        const auto start = Clock::now();
-        const int raw = std::system((peer.command + " 2>/dev/null").c_str());
-        const double s = seconds(start);
-        const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        if (status == 127) {
-            std::printf("%-28s skipped: not installed\n", peer.name);
-            continue;
-        }
-        if (status != 0) {
-            std::error_code ec;
-            std::printf("%-28s skipped: failed (exit %d) after %.1f MB of output\n", peer.name, status,
-                        fs::file_size(peerOut, ec) / 1e6);
-            continue;
-        }
-        const double rate = mbPerSecond(size, s);
-        fastestPeer = std::max(fastestPeer, rate);
-        std::printf("%-28s %8.1f MB/s  output %.1f MB\n", peer.name, rate, fs::file_size(peerOut) / 1e6);
-    }
-
-    if (fastestPeer > 0) std::printf("s2jconv / fastest peer:      %8.2fx (target >= 5x)\n", ours / fastestPeer);
-    std::printf("s2jconv / plain loop:        %8.0f %% (target >= 40 %%)\n", 100 * ours / plain);
-
-    std::error_code ec;
-    fs::remove_all(dir, ec);
+    // Memory does not grow with the file.
+    const Corpus& heavy = kCorpora[1];
+    const std::string small = dir.file("small.sjis"), large = dir.file("large.sjis");
+    writeFile(small, makeText(heavy.kind, kSmallMiB << 20, alphabet));
+    writeFile(large, makeText(heavy.kind, mebibytes << 20, alphabet));
+    const std::string report = dir.file("peak.txt");
+    const long smallPeak = peakOfSelf({"--peak", small}, report), largePeak = peakOfSelf({"--peak", large}, report);
+    std::printf("\npeak memory of s2jconv on corpus %s: %ld KiB for %zu MiB, %ld KiB for %zu MiB\n", heavy.name,
+                smallPeak, kSmallMiB, largePeak, mebibytes);
+    std::printf("targets met: %d of %d\n", met.met, met.total);
     return 0;
 }

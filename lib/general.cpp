@@ -292,6 +292,7 @@ bool InputReader::fill() {
         at_ -= from;
         end_ -= from;
     }
+    soundEnd_ = end_;
     const bool first = start_ + static_cast<std::int64_t>(end_) == 0;
     std::int64_t got;
     // A signal that cuts a wait short is a chance to ask whether to stop.
@@ -325,6 +326,24 @@ std::int64_t InputReader::read(std::uint8_t* to, std::size_t size) {
     }
     if (failure_ != Failure::None) return -1;
     return static_cast<std::int64_t>(done);
+}
+
+std::int64_t InputReader::peek(const std::uint8_t*& data, std::size_t want, bool& atEnd) {
+    atEnd = false;
+    if (failureShown_) return -1;
+    want = std::min(want, kReadPiece);
+    while (end_ - at_ < want && fill()) {
+    }
+    std::size_t available = end_ - at_;
+    if (failure_ != Failure::None) {
+        // What the failing read brought (a file that grew) is not handed out.
+        failureShown_ = true;
+        available = soundEnd_ > at_ ? soundEnd_ - at_ : 0;
+        if (available == 0) return -1;
+    }
+    atEnd = ended_ && failure_ == Failure::None;
+    data = buffer_.get() + at_;
+    return static_cast<std::int64_t>(available);
 }
 
 bool InputReader::back(std::size_t count) {

@@ -134,6 +134,13 @@ public:
     InputReader(ByteSource& source, std::int64_t expectedSize, std::size_t keep, Progress* progress = nullptr);
     // Bytes copied (fewer than size only at the end), or -1 on a failure.
     std::int64_t read(std::uint8_t* to, std::size_t size);
+    // The bytes ahead without copying them: reads until `want` bytes (at
+    // most a read piece) are there, the input ends or a failure is found.
+    // Bytes read before a failure are still handed out once; the call after
+    // that gives -1. atEnd: nothing follows the bytes handed out. Valid
+    // until the next call; skip() takes them.
+    std::int64_t peek(const std::uint8_t*& data, std::size_t want, bool& atEnd);
+    void skip(std::size_t count) { at_ += count; }
     // Steps back over bytes read; false beyond what is kept.
     bool back(std::size_t count);
     // True when the input holds at least `total` bytes from its start. A
@@ -156,6 +163,8 @@ private:
     std::size_t at_ = 0;       // next byte to hand out
     std::size_t end_ = 0;      // bytes in the buffer
     std::int64_t start_ = 0;   // input offset of buffer_[0]
+    std::size_t soundEnd_ = 0; // bytes in the buffer before the read that failed
+    bool failureShown_ = false;
     bool ended_ = false;
     Failure failure_ = Failure::None;
 };
@@ -283,7 +292,7 @@ Endpoint outputOf(const vokl_options& options);
 // log as they say, opens and checks the input and output as `codes` orders
 // (an output path naming `otherRead` is refused too), runs the job with the
 // progress to report, and removes the output file it made when the job was
-// stopped.
+// stopped (a plain file only).
 template <class Job>
 std::int32_t runExtended(const vokl_options* options, const char* otherRead, const FileCheckCodes& codes,
                          Job&& job) noexcept;
@@ -328,7 +337,9 @@ std::int32_t vokl::runExtended(const vokl_options* options, const char* otherRea
         const std::int32_t rc = job(log, files, progress);
         if (rc == VOKL_ESTOPPED && files.outputCreated) {
             files.output.close();
-            std::remove(o.output_path);
+            // Only a plain file is ours to remove: a device such as /dev/null
+            // given as the output stays.
+            if (fileKind(o.output_path) == FileKind::Regular) std::remove(o.output_path);
         }
         return rc;
     });

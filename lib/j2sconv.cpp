@@ -3,6 +3,7 @@
 #include "j2sconv.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cerrno>
 #include <cstdio>
@@ -26,6 +27,12 @@
 #define VOKL_COLD
 #endif
 
+#include "vectors.h"
+
+#if VOKL_VECTORS
+#include <immintrin.h>
+#endif
+
 namespace vokl::j2s {
 
 namespace {
@@ -45,6 +52,7 @@ constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
 
 // Where byte j of a word lies in memory order.
 constexpr int byteShift(int j) { return std::endian::native == std::endian::little ? 8 * j : 56 - 8 * j; }
+constexpr int byteShiftOf(int j) { return std::endian::native == std::endian::little ? 8 * j : 24 - 8 * j; }
 constexpr std::int32_t kKeepShiftCodes = 1;
 
 bool isShiftCode(std::uint8_t b) { return b == kShiftIn || b == kShiftInAlt || b == kShiftOut; }
@@ -71,14 +79,256 @@ struct Step {
     NumericRun run;
 };
 
+// UTF-8 written straight from JEF: each entry holds the character's bytes
+// in memory order and its length in the top byte; 0: no character.
+struct Utf8Tables {
+    std::array<std::uint32_t, 256> singles{};
+    std::vector<std::uint32_t> pairs = std::vector<std::uint32_t>(65536);
+    // The bytes of each single byte's entry apart, for byte permutes: the
+    // character's three bytes and its length.
+    std::array<std::array<std::uint8_t, 256>, 4> singlePlanes{};
+};
+
+std::uint32_t packedUtf8(char32_t scalar) {
+    std::uint8_t bytes[4] = {};
+    const std::size_t length = encodeUtf8(scalar, bytes);
+    std::uint32_t packed = 0;
+    for (std::size_t k = 0; k < length; ++k) packed |= std::uint32_t{bytes[k]} << byteShiftOf(static_cast<int>(k));
+    return packed | static_cast<std::uint32_t>(length) << byteShiftOf(3);
+}
+
+std::uint8_t* putPacked(std::uint8_t* o, std::uint32_t packed) {
+    std::memcpy(o, &packed, 4);  // the room covers four bytes
+    return o + (packed >> byteShiftOf(3) & 0xFF);
+}
+
+// ---- 64 bytes at a time --------------------------------------------------
+//
+// Where the processor has AVX-512 (VBMI), stream mode takes 64 bytes a step
+// with no decision per character: the shift codes give the shift state of
+// every byte as a bit mask, the kanji pairs start every other byte from
+// each shift-in, single bytes go through byte permutes, the pairs through
+// gathered table reads, and the kept bytes are compressed together. A step that holds a byte below 0x40 other than a
+// shift code, an odd kanji run or a byte without a mapping is left to the
+// plain walk, which reports it.
+
+constexpr std::size_t kVectorStep = 64;
+constexpr std::size_t kVectorSlack = kVectorStep + 4;
+
+#if VOKL_VECTORS
+// Bit i: the xor of bits 0..i.
+VOKL_VECTOR_TARGET inline std::uint64_t prefixXor(std::uint64_t x) {
+    for (int shift = 1; shift < 64; shift *= 2) x ^= x << shift;
+    return x;
+}
+
+// UTF-8 output: the single bytes' entries as four byte tables, and the
+// shuffles that turn four planes of bytes into one 32-bit lane a byte.
+struct Utf8Planes {
+    __m512i table[4][4];
+    __m512i byteOf[4];           // byte k of each 32-bit lane of two vectors
+    __m512i bytePairs[2];        // planes a and b interleaved, bytes 0-31 and 32-63
+    __m512i wordPairs[2];        // 16-bit lanes likewise, lanes 0-15 and 16-31
+    __m512i lengthOfLane, rank;  // each lane's byte 3 in all four; 0 1 2 3
+
+    VOKL_VECTOR_TARGET explicit Utf8Planes(const Utf8Tables* tables) {
+        if (tables == nullptr) return;
+        for (int k = 0; k < 4; ++k)
+            for (int q = 0; q < 4; ++q) table[k][q] = _mm512_loadu_si512(tables->singlePlanes[k].data() + 64 * q);
+        alignas(64) std::uint8_t bytes[64];
+        alignas(64) std::uint16_t words[32];
+        for (int k = 0; k < 4; ++k) {
+            for (int j = 0; j < 64; ++j) bytes[j] = static_cast<std::uint8_t>(4 * (j % 32) + k);
+            byteOf[k] = _mm512_load_si512(bytes);
+        }
+        for (int half = 0; half < 2; ++half) {
+            for (int j = 0; j < 32; ++j) {
+                bytes[2 * j] = static_cast<std::uint8_t>(32 * half + j);
+                bytes[2 * j + 1] = static_cast<std::uint8_t>(64 + 32 * half + j);
+            }
+            bytePairs[half] = _mm512_load_si512(bytes);
+            for (int j = 0; j < 16; ++j) {
+                words[2 * j] = static_cast<std::uint16_t>(16 * half + j);
+                words[2 * j + 1] = static_cast<std::uint16_t>(32 + 16 * half + j);
+            }
+            wordPairs[half] = _mm512_load_si512(words);
+        }
+        for (int j = 0; j < 64; ++j) bytes[j] = static_cast<std::uint8_t>((j % 16) / 4 * 4 + 3);
+        lengthOfLane = _mm512_load_si512(bytes);
+        for (int j = 0; j < 64; ++j) bytes[j] = static_cast<std::uint8_t>(j % 4);
+        rank = _mm512_load_si512(bytes);
+    }
+    VOKL_VECTOR_TARGET __m512i map(int k, __m512i v) const {
+        const __m512i lowHalf = _mm512_permutex2var_epi8(table[k][0], v, table[k][1]);
+        const __m512i highHalf = _mm512_permutex2var_epi8(table[k][2], v, table[k][3]);
+        return _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), lowHalf, highHalf);
+    }
+    VOKL_VECTOR_TARGET std::uint8_t* write(std::uint8_t* o, const __m512i* plane) const {
+        const __m512i low01 = _mm512_permutex2var_epi8(plane[0], bytePairs[0], plane[1]);
+        const __m512i high01 = _mm512_permutex2var_epi8(plane[0], bytePairs[1], plane[1]);
+        const __m512i low23 = _mm512_permutex2var_epi8(plane[2], bytePairs[0], plane[3]);
+        const __m512i high23 = _mm512_permutex2var_epi8(plane[2], bytePairs[1], plane[3]);
+        const __m512i lanes[4] = {_mm512_permutex2var_epi16(low01, wordPairs[0], low23),
+                                  _mm512_permutex2var_epi16(low01, wordPairs[1], low23),
+                                  _mm512_permutex2var_epi16(high01, wordPairs[0], high23),
+                                  _mm512_permutex2var_epi16(high01, wordPairs[1], high23)};
+        for (const __m512i& lane : lanes) {
+            const std::uint64_t keep = _mm512_cmpgt_epu8_mask(_mm512_shuffle_epi8(lane, lengthOfLane), rank);
+            _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(keep, lane));
+            o += std::popcount(keep);
+        }
+        return o;
+    }
+};
+
+template <bool Utf8>
+VOKL_VECTOR_TARGET std::size_t convertSteps(const std::uint8_t* in, std::size_t size, std::uint8_t*& out,
+                                            const std::uint8_t* singles, const std::uint8_t* jefTable,
+                                            const Utf8Tables* utf8, bool& doubleByte) {
+    const __m512i table0 = _mm512_loadu_si512(singles), table1 = _mm512_loadu_si512(singles + 64);
+    const __m512i table2 = _mm512_loadu_si512(singles + 128), table3 = _mm512_loadu_si512(singles + 192);
+    const Utf8Planes utf8Planes(Utf8 ? utf8 : nullptr);
+    std::uint8_t* o = out;
+    std::size_t at = 0;
+    bool mode = doubleByte;
+    while (size - at >= kVectorStep) {
+        const std::uint8_t* p = in + at;
+        const __m512i v = _mm512_loadu_si512(p);
+        const std::uint64_t shiftIns = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(kShiftIn)) |
+                                       _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(kShiftInAlt));
+        const std::uint64_t shifts = shiftIns | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(kShiftOut));
+        if ((_mm512_cmplt_epu8_mask(v, _mm512_set1_epi8(kFirstJefByte)) & ~shifts) != 0) break;
+        // The shift state after each byte: the shift codes in order, 1 for
+        // shift-in; the state flips where one differs from the one before.
+        const unsigned count = static_cast<unsigned>(std::popcount(shifts));
+        const std::uint64_t kinds = _pext_u64(shiftIns, shifts);
+        std::uint64_t flips = kinds ^ ((kinds << 1) | (mode ? 1 : 0));
+        if (count < 64) flips &= (std::uint64_t{1} << count) - 1;
+        const std::uint64_t state = prefixXor(_pdep_u64(flips, shifts)) ^ (mode ? ~std::uint64_t{0} : 0);
+        const std::uint64_t kanji = state & ~shifts;
+        const std::uint64_t single = ~state & ~shifts;
+        // Pairs from the start of each kanji run; every run must end on a
+        // whole pair.
+        std::uint64_t leads = pairStarts(kanji);
+        const std::uint64_t runEnds = kanji & ~(kanji >> 1);
+        if ((runEnds & leads & ~(std::uint64_t{1} << 63)) != 0) break;
+        std::uint64_t taken = ~std::uint64_t{0};
+        std::size_t step = kVectorStep;
+        if (leads >> 63) {
+            // Its partner lies beyond the step: the pair starts the next one.
+            leads &= ~(std::uint64_t{1} << 63);
+            taken >>= 1;
+            step = kVectorStep - 1;
+        }
+        const std::uint64_t trails = leads << 1;
+        const std::uint64_t singlesAt = single & taken;
+        const __m512i lowHalf = _mm512_permutex2var_epi8(table0, v, table1);
+        const __m512i highHalf = _mm512_permutex2var_epi8(table2, v, table3);
+        const __m512i mapped = _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), lowHalf, highHalf);
+        if ((_mm512_testn_epi8_mask(mapped, mapped) & singlesAt) != 0) break;
+        const std::uint64_t kept = singlesAt | leads | trails;
+        bool missing = false;
+        if constexpr (Utf8) {
+            if ((_mm512_movepi8_mask(mapped) & singlesAt) == 0 && leads == 0) {
+                // ASCII only: its UTF-8 is its Shift-JIS.
+                _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(kept, mapped));
+                o += std::popcount(kept);
+                mode = (state >> 63) != 0;
+                at += step;
+                continue;
+            }
+            // Up to three bytes of UTF-8 for each byte of the step and their
+            // count, as four planes: single bytes through byte permutes,
+            // pairs through gathered reads placed at their lead bytes; trail
+            // bytes and shift codes write nothing. The planes interleaved give
+            // each byte's four in a 32-bit lane, of which the first `count` go.
+            __m512i plane[4];
+            for (int k = 0; k < 4; ++k) plane[k] = utf8Planes.map(k, v);
+            if ((_mm512_testn_epi8_mask(plane[3], plane[3]) & singlesAt) != 0) break;
+            plane[3] = _mm512_maskz_mov_epi8(singlesAt, plane[3]);
+            if (leads != 0) {
+                const __m512i dense = _mm512_maskz_compress_epi8(leads | trails, v);
+                const __m512i codes = _mm512_shldi_epi16(dense, dense, 8);
+                const unsigned pairs = static_cast<unsigned>(std::popcount(leads));
+                const std::uint32_t lanes = pairs >= 32 ? ~std::uint32_t{0} : (std::uint32_t{1} << pairs) - 1;
+                const __m512i words0 = gatherWords<4>(_mm512_cvtepu16_epi32(_mm512_castsi512_si256(codes)),
+                                                      std::min(pairs, 16u), utf8->pairs.data());
+                std::uint32_t found = _mm512_test_epi32_mask(words0, words0);
+                __m512i words1 = _mm512_setzero_si512();
+                if (pairs > 16) {
+                    words1 = gatherWords<4>(_mm512_cvtepu16_epi32(_mm512_extracti64x4_epi64(codes, 1)), pairs - 16,
+                                            utf8->pairs.data());
+                    found |= static_cast<std::uint32_t>(_mm512_test_epi32_mask(words1, words1)) << 16;
+                }
+                if (found != lanes) break;
+                for (int k = 0; k < 4; ++k)
+                    plane[k] = _mm512_mask_expand_epi8(plane[k], leads, _mm512_permutex2var_epi8(words0, utf8Planes.byteOf[k], words1));
+            }
+            o = utf8Planes.write(o, plane);
+        } else {
+            __m512i bytes = mapped;
+            if (leads != 0) {
+                bytes = _mm512_mask_blend_epi8(leads | trails, mapped, pairEntries(v, leads, jefTable, missing));
+                if (missing) break;
+            }
+            _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(kept, bytes));
+            o += std::popcount(kept);
+        }
+        mode = (state >> 63) != 0;
+        at += step;
+    }
+    doubleByte = mode;
+    out = o;
+    return at;
+}
+#else
+template <bool Utf8>
+std::size_t convertSteps(const std::uint8_t*, std::size_t, std::uint8_t*&, const std::uint8_t*, const std::uint8_t*,
+                         const Utf8Tables*, bool&) {
+    return 0;
+}
+#endif
+
+// A pattern whose record and text each fit in one vector, cut into where
+// each byte of the text comes from: the record's bytes converted as a whole
+// (single bytes through byte permutes, kanji pairs through gathered reads)
+// or `extra`, which holds the literals and room for the numeric fields'
+// texts. A record that is all there and needs none of the plain walk's
+// decisions (a shift code to skip, a byte or pair without a mapping) is
+// converted by one permute; any other goes the usual way.
+struct RecordPlan {
+    struct NumericField {
+        NumericRun run;
+        std::size_t recordAt, patternAt, extraAt, textAt;
+    };
+    bool usable = false;
+    std::size_t recordBytes = 0;
+    std::uint64_t singles = 0;     // record bytes of single-byte fields
+    std::uint64_t leads = 0;       // first bytes of the kanji fields' pairs
+    std::uint64_t shiftChecks = 0; // where the plain walk would skip a shift code
+    std::uint64_t text = 0;        // the text's bytes, numeric fields at their longest
+    std::vector<NumericField> numerics;
+    alignas(64) std::uint8_t order[64] = {};  // text byte k: record byte order[k], or extra[order[k] - 64]
+    alignas(64) std::uint8_t extra[64] = {};
+};
+
+constexpr std::size_t kPlanBytes = 64;
+
+std::uint64_t bitsBelow(std::size_t n) { return n >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1; }
+
+// Not usable when the pattern has a run the plain walk must take.
+RecordPlan planRecord(const std::vector<Step>& steps, const std::string& pattern);
+
 // What both engines share: the files, the tables, the byte counter and the
 // outcome so far.
 class Engine {
 public:
     // `started` turns true once the buffers exist and the input is being read.
     Engine(Log& log, Log& errorLines, InputReader& in, OutputSink& out, const Arguments& args,
-           const std::uint8_t* jefTable, bool& started)
-        : log_(log),
+           const std::uint8_t* jefTable, const Utf8Tables* utf8, bool& started)
+        : utf8_(utf8),
+          vectors_(args.vectors && haveVectors()),
+          log_(log),
           errorLines_(errorLines),
           in_(in),
           out_(out),
@@ -90,6 +340,9 @@ public:
           started_(started) {}
 
     std::int32_t runStream(std::int64_t blockLength);
+    // Stream mode without line ends: blocks do not show, so the input is
+    // converted as the reader holds it.
+    std::int32_t runFlat();
     std::int32_t runPattern(const PatternList& list, bool skipShiftCodes, std::int32_t trimFlags);
 
 private:
@@ -99,11 +352,19 @@ private:
                   std::size_t n, char* out, std::size_t outCapacity, std::size_t& p, std::size_t& i,
                   std::size_t& h);
     std::size_t singles(const std::uint8_t* in, std::size_t count, std::uint8_t* out, bool skipShiftCodes);
+    template <bool Utf8>
+    std::size_t convertFlat(const std::uint8_t* in, std::size_t n, bool atEnd, std::uint8_t* out, std::size_t& produced);
+    template <bool Utf8>
+    std::uint8_t* emitSingle(std::uint8_t b, std::int64_t index, std::uint8_t* o);
+    template <bool Utf8>
+    std::uint8_t* emitPair(std::uint8_t first, std::uint8_t second, std::int64_t index, std::uint8_t* o);
     std::int32_t convertPiece(const std::uint8_t* in, std::int64_t n, bool firstOfBlock, bool blockEnd,
                               std::uint8_t* out, std::size_t& produced, std::int64_t& used);
     std::int32_t convertRecord(const PatternEntry& entry, const Steps& steps, bool skipShiftCodes, std::uint8_t* record,
                                std::size_t& n, std::size_t capacity, char* out, std::size_t outCapacity,
                                std::size_t& produced);
+    bool convertPlanned(const RecordPlan& plan, const std::string& pattern, bool skipShiftCodes, std::int32_t trimFlags,
+                        const std::uint8_t* record, std::uint8_t* out, std::size_t& produced);
 
     std::uint8_t single(std::uint8_t b, std::int64_t index) {
         std::uint8_t v = table_[b];
@@ -175,6 +436,8 @@ private:
         return replaced_ ? VOKL_ECHARS_REPLACED : clampCount(lineEndCount_);
     }
 
+    const Utf8Tables* const utf8_;  // UTF-8 written by the engine itself; null: Shift-JIS
+    const bool vectors_;
     Log& log_;
     Log& errorLines_;  // the conversion-error log, or the log; written only while the log is open
     InputReader& in_;
@@ -201,6 +464,7 @@ constexpr std::size_t kBlockSlack = kLineEndBytes + 2;
 constexpr std::int64_t kStreamPiece = 64 * 1024;
 
 std::int32_t Engine::runStream(std::int64_t blockLength) {
+    if (!lineEnds_ && (vectors_ || utf8_ != nullptr)) return runFlat();
     const auto piece = static_cast<std::size_t>(std::min(blockLength, kStreamPiece));
     auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(piece);
     started_ = true;
@@ -232,6 +496,93 @@ std::int32_t Engine::runStream(std::int64_t blockLength) {
         }
     }
     return finish();
+}
+
+std::int32_t Engine::runFlat() {
+    started_ = true;
+    // Each input byte writes at most three bytes (a katakana in UTF-8).
+    const std::size_t perByte = utf8_ != nullptr ? 3 : 1;
+    for (;;) {
+        const std::uint8_t* data = nullptr;
+        bool atEnd = false;
+        const std::int64_t n = in_.peek(data, static_cast<std::size_t>(kStreamPiece), atEnd);
+        if (n < 0) return readFailed();
+        if (n == 0) break;
+        std::uint8_t* out = out_.reserve(perByte * static_cast<std::size_t>(n) + kVectorSlack);
+        if (out == nullptr) return writeFailed();
+        std::size_t produced = 0;
+        const std::size_t used = utf8_ != nullptr ? convertFlat<true>(data, static_cast<std::size_t>(n), atEnd, out, produced)
+                                                  : convertFlat<false>(data, static_cast<std::size_t>(n), atEnd, out, produced);
+        out_.commit(produced);
+        in_.skip(used);
+        consumed_ += static_cast<std::int64_t>(used);
+    }
+    return finish();
+}
+
+template <bool Utf8>
+std::uint8_t* Engine::emitSingle(std::uint8_t b, std::int64_t index, std::uint8_t* o) {
+    if constexpr (Utf8) {
+        const std::uint32_t packed = utf8_->singles[b];
+        if (packed != 0) return putPacked(o, packed);
+        *o = singleFailed(b, index);
+        return o + 1;
+    } else {
+        *o = single(b, index);
+        return o + 1;
+    }
+}
+
+template <bool Utf8>
+std::uint8_t* Engine::emitPair(std::uint8_t first, std::uint8_t second, std::int64_t index, std::uint8_t* o) {
+    if constexpr (Utf8) {
+        const std::uint32_t packed = utf8_->pairs[first * 256u + second];
+        if (packed != 0) return putPacked(o, packed);
+        std::uint8_t wide[2];
+        pairFailed(first * 256u + second, index, wide);
+        return putPacked(o, packedUtf8(kCp932ToUnicode[wide[0] * 256u + wide[1]]));
+    } else {
+        pair(first, second, index, o);
+        return o + 2;
+    }
+}
+
+// The bytes of stream mode without line ends: vector steps where they can
+// go, else the plain walk for at least one step's length. A pair cut by the
+// end of what was read waits for the next call unless the input ends there.
+// Returns the bytes used.
+template <bool Utf8>
+std::size_t Engine::convertFlat(const std::uint8_t* in, std::size_t n, bool atEnd, std::uint8_t* out,
+                                std::size_t& produced) {
+    const std::int64_t base = consumed_;
+    std::uint8_t* o = out;
+    std::size_t k = 0;
+    std::size_t walkTo = 0;
+    while (k < n) {
+        if (vectors_ && k >= walkTo) {
+            k += convertSteps<Utf8>(in + k, n - k, o, table_, jefTable_, utf8_, doubleByte_);
+            walkTo = k + std::min(n - k, kVectorStep);
+            if (k == n) break;
+        }
+        const std::uint8_t b = in[k];
+        if (isShiftCode(b)) {
+            doubleByte_ = b != kShiftOut;
+            ++k;
+        } else if (!doubleByte_) {
+            o = emitSingle<Utf8>(b, base + static_cast<std::int64_t>(k), o);
+            ++k;
+        } else if (k + 1 < n) {
+            o = emitPair<Utf8>(b, in[k + 1], base + static_cast<std::int64_t>(k), o);
+            k += 2;
+        } else if (atEnd) {
+            *o++ = loneByte(b, base + static_cast<std::int64_t>(k));
+            ++k;
+        } else {
+            break;
+        }
+    }
+    produced = static_cast<std::size_t>(o - out);
+    return k;
 }
 
 std::int32_t Engine::convertPiece(const std::uint8_t* in, std::int64_t n, bool firstOfBlock, bool blockEnd,
@@ -370,8 +721,14 @@ std::int32_t Engine::runPattern(const PatternList& list, bool skipShiftCodes, st
 
     auto record = std::unique_ptr<std::uint8_t[]>(new std::uint8_t[capacity]);
     std::vector<Steps> compiled;
+    std::vector<RecordPlan> plans;
     compiled.reserve(list.entries.size());
-    for (const PatternEntry& entry : list.entries) compiled.push_back(compile(entry.pattern));
+    for (const PatternEntry& entry : list.entries) {
+        compiled.push_back(compile(entry.pattern));
+        if (vectors_) plans.push_back(planRecord(compiled.back(), entry.pattern));
+    }
+    // A planned record's text is written as a whole vector.
+    const std::size_t room = std::max(outCapacity, kPlanBytes + kLineEndBytes);
     started_ = true;
 
     for (;;) {
@@ -396,14 +753,21 @@ std::int32_t Engine::runPattern(const PatternList& list, bool skipShiftCodes, st
             }
         }
 
-        std::uint8_t* out = out_.reserve(outCapacity);
+        std::uint8_t* out = out_.reserve(room);
         if (out == nullptr) return writeFailed();
         std::size_t produced = 0;
-        const Steps& steps = compiled[static_cast<std::size_t>(&entry - list.entries.data())];
-        if (std::int32_t rc = convertRecord(entry, steps, skipShiftCodes, record.get(), n, capacity,
-                                            reinterpret_cast<char*>(out), outCapacity - kLineEndBytes, produced))
-            return rc;
-        if (trimFlags != 0) produced = trimItems(reinterpret_cast<char*>(out), produced, trimFlags);
+        const std::size_t which = static_cast<std::size_t>(&entry - list.entries.data());
+        const bool planned = vectors_ && plans[which].usable && n == plans[which].recordBytes &&
+                             convertPlanned(plans[which], entry.pattern, skipShiftCodes, trimFlags, record.get(), out, produced);
+        if (!planned) {
+            if (std::int32_t rc = convertRecord(entry, compiled[which], skipShiftCodes, record.get(), n, capacity,
+                                                reinterpret_cast<char*>(out), outCapacity - kLineEndBytes, produced))
+                return rc;
+            if (trimFlags != 0) {
+                char* text = reinterpret_cast<char*>(out);
+                produced = vectors_ ? trimItemsVector(text, produced, trimFlags) : trimItems(text, produced, trimFlags);
+            }
+        }
         produced += endLine(out + produced);
         out_.commit(produced);
     }
@@ -459,6 +823,49 @@ Engine::Steps Engine::compile(const std::string& pattern) {
         step->fields = fields;
     }
     return steps;
+}
+
+RecordPlan planRecord(const std::vector<Step>& steps, const std::string& pattern) {
+    RecordPlan plan;
+    std::size_t p = 0, i = 0, h = 0, e = 0;
+    for (const Step& step : steps) {
+        const std::size_t textBytes = step.kind == Step::Kind::Numeric ? step.run.length + 1 : step.length;
+        const std::size_t recordBytes = step.kind == Step::Kind::Numeric ? step.run.bytes
+                                        : step.kind == Step::Kind::Literal ? 0
+                                                                            : step.length;
+        const bool fromExtra = step.kind == Step::Kind::Literal || step.kind == Step::Kind::Numeric;
+        if (step.kind == Step::Kind::Stop || h + textBytes > kPlanBytes || i + recordBytes > kPlanBytes ||
+            (fromExtra && e + textBytes > kPlanBytes))
+            return plan;
+        for (std::size_t k = 0; k < textBytes; ++k)
+            plan.order[h + k] = static_cast<std::uint8_t>(fromExtra ? kPlanBytes + e + k : i + k);
+        const std::uint64_t field = bitsBelow(i + recordBytes) & ~bitsBelow(i);
+        switch (step.kind) {
+        case Step::Kind::Literal:
+            std::memcpy(plan.extra + e, pattern.data() + p, step.length);
+            break;
+        case Step::Kind::Single:
+            plan.singles |= field;
+            plan.shiftChecks |= field;
+            break;
+        case Step::Kind::Kanji:
+            plan.leads |= field & (kEvenBits << (i % 2));
+            plan.shiftChecks |= field & (kEvenBits << (i % 2));
+            break;
+        default:
+            plan.numerics.push_back({step.run, i, p, e, h});
+            if (step.run.letter == 'S') plan.shiftChecks |= std::uint64_t{1} << i;
+            break;
+        }
+        if (fromExtra) e += textBytes;
+        p += step.length;
+        i += recordBytes;
+        h += textBytes;
+    }
+    plan.usable = true;
+    plan.recordBytes = i;
+    plan.text = bitsBelow(h);
+    return plan;
 }
 
 // Up to count single bytes through the table; stops before a shift code
@@ -570,6 +977,60 @@ void Engine::walkFast(const Steps& steps, const std::string& pattern, bool skipS
         }
     }
 }
+
+#if VOKL_VECTORS
+// A record taken whole, its text trimmed as it stands in the vector.
+VOKL_VECTOR_TARGET bool Engine::convertPlanned(const RecordPlan& plan, const std::string& pattern, bool skipShiftCodes,
+                                               std::int32_t trimFlags, const std::uint8_t* record, std::uint8_t* out,
+                                               std::size_t& produced) {
+    const __m512i v = _mm512_maskz_loadu_epi8(bitsBelow(plan.recordBytes), record);
+    if (skipShiftCodes) {
+        const std::uint64_t shifts = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(kShiftIn)) |
+                                     _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(kShiftInAlt)) |
+                                     _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(kShiftOut));
+        if ((shifts & plan.shiftChecks) != 0) return false;
+    }
+    const __m512i lowHalf = _mm512_permutex2var_epi8(_mm512_loadu_si512(table_), v, _mm512_loadu_si512(table_ + 64));
+    const __m512i highHalf =
+        _mm512_permutex2var_epi8(_mm512_loadu_si512(table_ + 128), v, _mm512_loadu_si512(table_ + 192));
+    __m512i bytes = _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), lowHalf, highHalf);
+    if ((_mm512_testn_epi8_mask(bytes, bytes) & plan.singles) != 0) return false;
+    if (plan.leads != 0) {
+        bool missing = false;
+        bytes = _mm512_mask_blend_epi8(plan.leads | (plan.leads << 1), bytes, pairEntries(v, plan.leads, jefTable_, missing));
+        if (missing) return false;
+    }
+    alignas(64) std::uint8_t extra[kPlanBytes];
+    std::memcpy(extra, plan.extra, kPlanBytes);
+    std::uint64_t shorter = 0;  // numeric texts shorter than their room
+    for (const RecordPlan::NumericField& f : plan.numerics) {
+        const std::size_t length =
+            f.run.letter == 'S' ? zonedRunToText(f.run, record + f.recordAt, reinterpret_cast<char*>(extra + f.extraAt))
+                                : packedRunToText(f.run, std::string_view(pattern).substr(f.patternAt), record + f.recordAt,
+                                                  reinterpret_cast<char*>(extra + f.extraAt));
+        shorter |= bitsBelow(f.textAt + f.run.length + 1) & ~bitsBelow(f.textAt + length);
+    }
+    const std::uint64_t kept = plan.text & ~shorter;
+    const __m512i text = _mm512_maskz_compress_epi8(
+        kept, _mm512_permutex2var_epi8(bytes, _mm512_load_si512(plan.order), _mm512_load_si512(extra)));
+    produced = static_cast<std::size_t>(std::popcount(kept));
+    consumed_ += static_cast<std::int64_t>(plan.recordBytes);
+    std::uint64_t trimmed = 0;
+    if (trimFlags == 0 || !trimmedBytes(text, produced, trimFlags, trimmed)) {
+        _mm512_storeu_si512(out, text);
+        if (trimFlags != 0) produced = trimItems(reinterpret_cast<char*>(out), produced, trimFlags);
+        return true;
+    }
+    _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(trimmed, text));
+    produced = static_cast<std::size_t>(std::popcount(trimmed));
+    return true;
+}
+#else
+bool Engine::convertPlanned(const RecordPlan&, const std::string&, bool, std::int32_t, const std::uint8_t*, std::uint8_t*,
+                            std::size_t&) {
+    return false;
+}
+#endif
 
 // Walks one pattern over one record. n grows when bytes are read ahead. A
 // record whose bytes run out (at the end of the data, or when skipped shift
@@ -736,7 +1197,9 @@ public:
         // The four exports leave it, empty, when they fail before converting.
         if (!created_ || (!engineStarted && keepEmpty_)) return;
         file_.close();
-        std::remove(path_);
+        // Only a plain file is ours to remove: a device such as /dev/null
+        // given as the path stays.
+        if (fileKind(path_) == FileKind::Regular) std::remove(path_);
     }
 
 private:
@@ -759,17 +1222,40 @@ std::unique_ptr<std::uint8_t[]> utf8JefTable() {
     return table;
 }
 
+// UTF-8 for every single byte and pair the engine may write.
+std::unique_ptr<Utf8Tables> utf8Tables(const std::uint8_t* jefTable, std::int32_t codeOption) {
+    auto tables = std::make_unique<Utf8Tables>();
+    const ByteTable& singles = ebcdicToJis8(variantFor(codeOption));
+    for (unsigned b = 0; b < 256; ++b) {
+        if (singles[b] != 0) tables->singles[b] = packedUtf8(kCp932ToUnicode[singles[b]]);
+        std::uint8_t bytes[4];
+        std::memcpy(bytes, &tables->singles[b], 4);
+        for (int k = 0; k < 4; ++k) tables->singlePlanes[k][b] = bytes[k];
+    }
+    for (unsigned code = 0; code < 65536; ++code) {
+        const std::uint8_t* entry = jefTable + 2 * code;
+        if ((entry[0] | entry[1]) != 0) tables->pairs[code] = packedUtf8(kCp932ToUnicode[entry[0] * 256u + entry[1]]);
+    }
+    return tables;
+}
+
 std::int32_t runEngine(Log& log, ConvLog& convLog, const Arguments& args, CheckedFiles& files,
                        ByteSource& source, const PatternList* patterns, bool& started) {
     try {
-        OutputSink sink(files.output, args.utf8);
+        // Stream mode without line ends writes UTF-8 itself; the other modes
+        // write Shift-JIS that the sink turns into UTF-8.
+        const bool direct = args.utf8 && patterns == nullptr && args.recordLength == 0;
+        OutputSink sink(files.output, args.utf8 && !direct);
         if (args.utf8 && args.bom) sink.put("\xEF\xBB\xBF");
         std::unique_ptr<std::uint8_t[]> utf8Table;
         if (args.utf8) utf8Table = utf8JefTable();
+        std::unique_ptr<Utf8Tables> direct8;
+        if (direct) direct8 = utf8Tables(utf8Table.get(), args.codeOption);
         // Pattern mode steps back over the part of a record another pattern does not take.
         InputReader in(source, files.inputSize, patterns != nullptr ? static_cast<std::size_t>(patterns->maxRecordLen) : 1,
                        args.progress);
-        Engine engine(log, convLog.lines(log), in, sink, args, args.utf8 ? utf8Table.get() : kJefToSjis, started);
+        Engine engine(log, convLog.lines(log), in, sink, args, args.utf8 ? utf8Table.get() : kJefToSjis, direct8.get(),
+                      started);
         // A pipe's size is what it holds: enough of it is read ahead to tell.
         std::int64_t size = files.inputSize;
         if (size < 0) size = in.holds(kSingleReadLimit + 1) ? kSingleReadLimit + 1 : std::max<std::int64_t>(in.sizeFound(), 1);

@@ -74,6 +74,7 @@ struct Arguments {
     // created is never left behind empty.
     bool convLogOptional = false;
     Progress* progress = nullptr;
+    bool vectors = true;            // false: the plain walk only, even where vector code can run
 };
 
 // The job of j2sconv once its log exists: checks, conversion-error log,

@@ -9,6 +9,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "vectors.h"
+
 namespace vokl {
 
 namespace {
@@ -536,7 +538,6 @@ std::size_t trimSingleShort(const Texts& t, std::size_t first, std::size_t last,
     return collapseSingle(t, first, last, w);
 }
 
-constexpr std::uint64_t kEvenBits = 0x5555555555555555ULL;
 
 // A kanji item of a short text whose characters all start where its pairs
 // start (every pair begins with a lead byte): its blanks are the pairs
@@ -642,6 +643,100 @@ std::size_t trimItems(char* text, std::size_t length, std::int32_t flags) noexce
         r = end + 1;
     }
     return w;
+}
+
+// ---- trimming through bit masks ---------------------------------------------
+
+namespace {
+
+constexpr std::size_t kMaskBytes = 64;
+
+std::uint64_t bitsBelow(std::size_t n) { return n >= kMaskBytes ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1; }
+
+// Bits [from, to); none when to <= from.
+std::uint64_t bitsFrom(std::size_t from, std::size_t to) { return bitsBelow(to) & ~bitsBelow(from); }
+
+// The characters kept of [first, last) (bit k: character k), blanks marking
+// the blank characters: the ends trimmed as the flags say, inner runs down
+// to their first blank.
+[[gnu::always_inline]] inline std::uint64_t trimmedCharacters(std::uint64_t blanks, std::size_t first, std::size_t last,
+                                                              bool left, bool right, bool collapse) {
+    const std::uint64_t content = bitsFrom(first, last) & ~blanks;
+    const std::size_t from = left ? std::min<std::size_t>(static_cast<std::size_t>(std::countr_zero(content)), last) : first;
+    const std::uint64_t rest = content & ~bitsBelow(from);
+    const std::size_t to =
+        right ? std::max<std::size_t>(kMaskBytes - static_cast<std::size_t>(std::countl_zero(rest)), from) : last;
+    return bitsFrom(from, to) & (collapse ? ~(blanks & (blanks << 1)) : ~std::uint64_t{0});
+}
+
+}  // namespace
+
+#if VOKL_VECTORS
+VOKL_VECTOR_TARGET bool trimmedBytes(__m512i v, std::size_t length, std::int32_t flags, std::uint64_t& keep) noexcept {
+    const std::uint64_t all = bitsFrom(0, length);
+    auto equal = [&](unsigned char c) VOKL_VECTOR_TARGET {
+        return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(static_cast<char>(c))) & all;
+    };
+    const std::uint64_t commas = equal(kComma), quotes = equal(kQuote), blanks = equal(kBlank);
+    const std::uint64_t leads =
+        (_mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8(static_cast<char>(0x80))), _mm512_set1_epi8(0x1F)) |
+         _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8(static_cast<char>(0xE0))), _mm512_set1_epi8(0x1C))) &
+        all;
+    const std::uint64_t wide = equal(kWideBlankLead) & (equal(kWideBlankTrail) >> 1);
+    const bool left = (flags & (kTrimBoth | kTrimLeft)) != 0;
+    const bool right = (flags & (kTrimBoth | kTrimRight)) != 0;
+    const bool collapse = (flags & kTrimBoth) != 0;
+    std::uint64_t kept = 0;  // a local: no store from item to item
+    bool firstItem = true;
+    for (std::size_t r = 0; r < length;) {
+        const std::uint64_t ahead = commas & ~bitsBelow(r);
+        const std::size_t end = ahead != 0 ? static_cast<std::size_t>(std::countr_zero(ahead)) : length;
+        if (end > r) {
+            // The comma before every item but the first.
+            if (!firstItem) kept |= std::uint64_t{1} << (r - 1);
+            firstItem = false;
+            const bool quoted = end - r >= 2 && ((quotes >> r) & 1) != 0 && ((quotes >> (end - 1)) & 1) != 0;
+            const std::size_t first = quoted ? r + 1 : r;
+            const std::size_t last = quoted ? end - 1 : end;
+            const bool kanji = first < last && ((leads >> first) & 1) != 0;
+            if (!kanji && (flags & kTrimKanjiOnly) != 0) {
+                kept |= bitsFrom(r, end);
+            } else {
+                if (quoted) kept |= (std::uint64_t{1} << r) | (std::uint64_t{1} << (end - 1));
+                if (!kanji) {
+                    kept |= trimmedCharacters(blanks, first, last, left, right, collapse);
+                } else {
+                    const std::uint64_t starts = bitsFrom(first, last) & (first % 2 == 0 ? kEvenBits : kOddBits);
+                    if ((last - first) % 2 != 0 || (leads & starts) != starts) return false;
+                    const std::uint64_t pairs = _pdep_u64(
+                        trimmedCharacters(_pext_u64(wide, starts), 0, (last - first) / 2, left, right, collapse), starts);
+                    kept |= pairs | (pairs << 1);
+                }
+            }
+        }
+        r = end + 1;
+    }
+    keep = kept;
+    return true;
+}
+
+namespace {
+VOKL_VECTOR_TARGET std::size_t trimMasked(char* text, std::size_t length, std::int32_t flags) {
+    const std::uint64_t all = bitsFrom(0, length);
+    const __m512i v = _mm512_maskz_loadu_epi8(all, text);
+    std::uint64_t keep = 0;
+    if (!trimmedBytes(v, length, flags, keep)) return trimItems(text, length, flags);
+    _mm512_mask_storeu_epi8(text, all, _mm512_maskz_compress_epi8(keep, v));
+    return static_cast<std::size_t>(std::popcount(keep));
+}
+}  // namespace
+#endif
+
+std::size_t trimItemsVector(char* text, std::size_t length, std::int32_t flags) noexcept {
+#if VOKL_VECTORS
+    if (text != nullptr && length <= kMaskBytes) return trimMasked(text, length, flags);
+#endif
+    return trimItems(text, length, flags);
 }
 
 }  // namespace vokl

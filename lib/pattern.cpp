@@ -1,6 +1,8 @@
 #include "pattern.h"
 
+#include <cstring>
 #include <limits>
+#include <map>
 #include <new>
 #include <string_view>
 
@@ -330,6 +332,7 @@ std::int32_t finishList(Log& log, PatternList& list) {
         if (entry.recordLen > list.maxRecordLen) list.maxRecordLen = entry.recordLen;
         if (entry.patternLen > list.maxPatternLen) list.maxPatternLen = entry.patternLen;
     }
+    if (list.multi) list.index.build(list.entries);
     return 0;
 }
 
@@ -375,7 +378,101 @@ bool keywordMatches(const PatternEntry& entry, const std::uint8_t* record, std::
     return true;
 }
 
+std::uint64_t keywordHash(std::uint32_t group, const std::uint8_t* bytes, std::size_t length) {
+    std::uint64_t h = 0xCBF29CE484222325ULL ^ (group * 0x9E3779B97F4A7C15ULL);
+    for (std::size_t k = 0; k < length; ++k) h = (h ^ bytes[k]) * 0x100000001B3ULL;
+    return h ^ (h >> 29);
+}
+
+// The most shift codes that can push a keyword at `position` further: those
+// in front of it, counting each one that a push brings in front. The shift
+// codes an entry's pattern lets push are some of these.
+std::uint64_t shiftCodesBefore(std::uint64_t position, const std::uint8_t* record, std::size_t count) {
+    std::uint64_t p = position;
+    for (std::uint64_t offset = 0; offset < p && offset < count; ++offset) {
+        if (isShiftCode(record[offset])) ++p;
+    }
+    return p - position;
+}
+
 }  // namespace
+
+void KeywordIndex::build(const std::vector<PatternEntry>& entries) {
+    *this = KeywordIndex{};
+    // Groups by position and length, numbered by their first entry.
+    std::map<std::pair<std::uint64_t, std::uint32_t>, std::uint32_t> groupOf;
+    std::vector<std::uint32_t> entryGroup(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const PatternEntry& e = entries[i];
+        const auto key = std::pair{static_cast<std::uint64_t>(e.keywordPos), static_cast<std::uint32_t>(e.keywordLen)};
+        auto [at, added] = groupOf.try_emplace(key, static_cast<std::uint32_t>(groups_.size()));
+        if (added) groups_.push_back({key.first, key.second, static_cast<std::uint32_t>(i)});
+        entryGroup[i] = at->second;
+    }
+    // Entries with the same group and keyword, in file order, one run each.
+    std::map<std::pair<std::uint32_t, std::string_view>, std::vector<std::uint32_t>> runs;
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        runs[{entryGroup[i], entries[i].keyword}].push_back(static_cast<std::uint32_t>(i));
+    std::size_t size = 8;
+    while (size < 2 * runs.size()) size *= 2;
+    slots_.assign(size, Slot{});
+    order_.reserve(entries.size());
+    for (const auto& [key, run] : runs) {
+        const std::string_view keyword = key.second;
+        Slot slot;
+        slot.hash = keywordHash(key.first, reinterpret_cast<const std::uint8_t*>(keyword.data()), keyword.size());
+        slot.group = key.first;
+        slot.first = static_cast<std::uint32_t>(order_.size());
+        slot.count = static_cast<std::uint32_t>(run.size());
+        order_.insert(order_.end(), run.begin(), run.end());
+        std::size_t at = slot.hash & (size - 1);
+        while (slots_[at].count != 0) at = (at + 1) & (size - 1);
+        slots_[at] = slot;
+    }
+    built_ = entries.size();
+}
+
+const KeywordIndex::Slot* KeywordIndex::find(const std::vector<PatternEntry>& entries, std::uint32_t group,
+                                             const std::uint8_t* bytes) const {
+    const std::size_t length = groups_[group].length;
+    const std::uint64_t hash = keywordHash(group, bytes, length);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = hash & mask; slots_[at].count != 0; at = (at + 1) & mask) {
+        const Slot& slot = slots_[at];
+        if (slot.hash == hash && slot.group == group &&
+            std::memcmp(entries[order_[slot.first]].keyword.data(), bytes, length) == 0)
+            return &slot;
+    }
+    return nullptr;
+}
+
+std::size_t KeywordIndex::firstMatch(const std::vector<PatternEntry>& entries, const std::uint8_t* record,
+                                     std::size_t count, bool skipShiftCodes) const {
+    std::size_t best = entries.size();
+    for (std::uint32_t g = 0; g < groups_.size(); ++g) {
+        const Group& group = groups_[g];
+        if (group.lowest >= best) break;
+        if (group.position == 0 || group.length == 0) continue;
+        // Each start the keyword may have been pushed to is looked up; the
+        // entries found there are confirmed one by one, as the plain walk would.
+        const std::uint64_t pushes = skipShiftCodes ? shiftCodesBefore(group.position, record, count) : 0;
+        for (std::uint64_t k = 0; k <= pushes; ++k) {
+            const std::uint64_t start = group.position - 1 + k;
+            if (start > count || group.length > count - start) break;
+            const Slot* slot = find(entries, g, record + start);
+            if (slot == nullptr) continue;
+            for (std::uint32_t n = 0; n < slot->count; ++n) {
+                const std::uint32_t i = order_[slot->first + n];
+                if (i >= best) break;
+                if (keywordMatches(entries[i], record, count, skipShiftCodes)) {
+                    best = i;
+                    break;
+                }
+            }
+        }
+    }
+    return best;
+}
 
 std::int32_t readPatternFile(Log& log, const char* path, std::int32_t codeOption, PatternList& list) {
     list = PatternList{};
@@ -391,6 +488,15 @@ std::int32_t readPatternFile(Log& log, const char* path, std::int32_t codeOption
 
 const PatternEntry& choosePattern(const PatternList& list, const std::uint8_t* record, std::size_t count,
                                   bool skipShiftCodes) noexcept {
+    if (!list.multi || list.entries.size() == 1) return list.entries.front();
+    if (!list.index.covers(list.entries)) return choosePatternReference(list, record, count, skipShiftCodes);
+    if (record == nullptr) count = 0;
+    const std::size_t i = list.index.firstMatch(list.entries, record, count, skipShiftCodes);
+    return i < list.entries.size() ? list.entries[i] : list.entries.back();
+}
+
+const PatternEntry& choosePatternReference(const PatternList& list, const std::uint8_t* record, std::size_t count,
+                                           bool skipShiftCodes) noexcept {
     if (!list.multi || list.entries.size() == 1) return list.entries.front();
     if (record == nullptr) count = 0;
     for (const PatternEntry& entry : list.entries) {

@@ -10,8 +10,16 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <climits>
+#include <cstring>
 #include <memory>
+
+#include "vectors.h"
+
+#if VOKL_VECTORS
+#include <immintrin.h>
+#endif
 
 #include "messages.h"
 #include "tblank.h"
@@ -31,6 +39,8 @@ constexpr std::int64_t kErrorLinesShown = 100;
 constexpr std::uint8_t kUtf8Bom[] = {0xEF, 0xBB, 0xBF};
 // A UTF-8 character cut by a block's end is carried into the next block.
 constexpr std::size_t kLongestUtf8Carry = 3;
+// Input taken at a time (the reader's read piece).
+constexpr std::size_t kPiece = 64 * 1024;
 
 constexpr std::int32_t kCodeKana = 1;
 constexpr std::int32_t kCodeKanaUpper = 2;
@@ -75,6 +85,321 @@ std::array<std::uint8_t, 256> singleByteTable(std::int32_t codeOption) {
     return table;
 }
 
+// ---- 64 bytes at a time --------------------------------------------------
+//
+// Where the processor has the byte permutes and compressions of AVX-512
+// (VBMI2), plain stretches of text go 64 bytes a step with no decision per
+// character: lead bytes, trail bytes, line ends and the places where shift
+// codes go are bit masks, single bytes go through byte permutes of the
+// 256-entry table, pairs through gathered table reads, and the output is the
+// kept bytes compressed together. A step that meets a byte needing a log
+// line (unmapped, or a lead byte at the end) leaves it to the plain walk.
+
+constexpr std::size_t kVectorStep = 64;
+// A step writes two full vectors however few bytes it keeps.
+constexpr std::size_t kVectorSlack = 2 * kVectorStep;
+
+struct VectorState {
+    bool kanjiRun;
+    std::int64_t lineFeeds;
+    std::int64_t lastLineFeed;  // offset in the block, -1: none seen
+    std::int64_t column;        // UTF-8: characters of the current line already taken
+};
+
+// Half-width katakana, the three-byte characters that are single bytes.
+constexpr char32_t kFirstKana = 0xFF61;
+constexpr char32_t kLastKana = 0xFF9F;
+constexpr std::uint64_t kThreeBytesPerLane = 0x7777777777777777ULL;
+
+// UTF-8 text's three-byte characters (kanji, kana, Japanese signs), looked
+// up by scalar: the JEF pair in output order, or 0 and the EBCDIC byte of a
+// half-width katakana; 0 where the plain walk decides (no code, a byte
+// without a mapping, an overlong form, a surrogate, a single byte outside
+// the katakana). Entry s lies at [s + 1] so that the 32-bit word ending with
+// it never starts before the table.
+std::unique_ptr<std::uint16_t[]> threeByteTable(const std::array<std::uint8_t, 256>& singles) {
+    constexpr char32_t kFirstThreeByte = 0x800;
+    auto table = std::make_unique<std::uint16_t[]>(0x10000 + 1);
+    for (char32_t scalar = kFirstThreeByte; scalar < 0x10000; ++scalar) {
+        const std::uint16_t code = unicodeToCp932(scalar);
+        std::uint8_t bytes[2] = {};
+        // The vector step tells single bytes by their scalars.
+        if (code == kNoCode || (code < 0x100) != (scalar >= kFirstKana && scalar <= kLastKana)) continue;
+        if (code < 0x100) {
+            bytes[1] = singles[code];
+        } else {
+            const std::uint8_t* jef = sjisToJef(code);
+            // A pair never starts with 0, so 0 first tells a single byte.
+            if (jef[0] != 0) bytes[0] = jef[0], bytes[1] = jef[1];
+        }
+        std::memcpy(&table[scalar + 1], bytes, 2);
+    }
+    return table;
+}
+
+#if VOKL_VECTORS
+// The output bytes of a step, kept (a bit mask over the step's bytes)
+// in order, with a shift code before each character (a bit of
+// `characters`) whose kind differs from the one before it; kanji: the
+// characters that are kanji pairs.
+struct ShiftWriter {
+    __m512i lowOrder, highOrder;  // shift code i interleaved with byte i
+
+    VOKL_VECTOR_TARGET ShiftWriter() {
+        alignas(64) std::uint8_t low[64], high[64];
+        for (int j = 0; j < 32; ++j) low[2 * j] = static_cast<std::uint8_t>(j), low[2 * j + 1] = static_cast<std::uint8_t>(64 + j);
+        for (int j = 0; j < 32; ++j) high[2 * j] = static_cast<std::uint8_t>(32 + j), high[2 * j + 1] = static_cast<std::uint8_t>(96 + j);
+        lowOrder = _mm512_load_si512(low);
+        highOrder = _mm512_load_si512(high);
+    }
+
+    VOKL_VECTOR_TARGET std::uint8_t* write(std::uint8_t* o, __m512i bytes, std::uint64_t kept, std::uint64_t characters,
+                                           std::uint64_t kanji, bool shiftCodes, std::uint64_t& kanjiRun) const {
+        std::uint64_t shifts = 0;
+        std::uint64_t opens = 0;
+        if (shiftCodes) {
+            // The characters in order, 1 for kanji: a shift code goes before
+            // each one whose kind differs from the one before it.
+            const std::uint64_t kinds = _pext_u64(kanji, characters);
+            const unsigned count = static_cast<unsigned>(std::popcount(characters));
+            std::uint64_t changes = kinds ^ ((kinds << 1) | kanjiRun);
+            if (count < 64) changes &= (std::uint64_t{1} << count) - 1;
+            shifts = _pdep_u64(changes, characters);
+            opens = shifts & kanji;
+            if (count > 0) kanjiRun = (kinds >> (count - 1)) & 1;
+        }
+        if (shifts == 0) {
+            _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(kept, bytes));
+            return o + std::popcount(kept);
+        }
+        const __m512i codes = _mm512_mask_blend_epi8(opens, _mm512_set1_epi8(kShiftClose), _mm512_set1_epi8(kShiftOpen));
+        const __m512i first = _mm512_permutex2var_epi8(codes, lowOrder, bytes);
+        const __m512i second = _mm512_permutex2var_epi8(codes, highOrder, bytes);
+        const std::uint64_t keepFirst = _pdep_u64(shifts, kEvenBits) | _pdep_u64(kept, kOddBits);
+        const std::uint64_t keepSecond = _pdep_u64(shifts >> 32, kEvenBits) | _pdep_u64(kept >> 32, kOddBits);
+        _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(keepFirst, first));
+        o += std::popcount(keepFirst);
+        _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(keepSecond, second));
+        return o + std::popcount(keepSecond);
+    }
+};
+
+// Single bytes: four 64-entry tables, chosen by the top two bits.
+struct SingleBytes {
+    __m512i table[4];
+
+    VOKL_VECTOR_TARGET explicit SingleBytes(const std::uint8_t* singles) {
+        for (int k = 0; k < 4; ++k) table[k] = _mm512_loadu_si512(singles + 64 * k);
+    }
+    VOKL_VECTOR_TARGET __m512i map(__m512i v) const {
+        const __m512i lowHalf = _mm512_permutex2var_epi8(table[0], v, table[1]);
+        const __m512i highHalf = _mm512_permutex2var_epi8(table[2], v, table[3]);
+        return _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), lowHalf, highHalf);
+    }
+    // Bytes below 0x80 only.
+    VOKL_VECTOR_TARGET __m512i mapLow(__m512i v) const { return _mm512_permutex2var_epi8(table[0], v, table[1]); }
+};
+
+VOKL_VECTOR_TARGET std::size_t convertSteps(const std::uint8_t* in, std::size_t size, std::uint8_t*& out,
+                                            const std::uint8_t* singles, bool shiftCodes, VectorState& state) {
+    const SingleBytes table(singles);
+    const ShiftWriter writer;
+    // Locals, so that nothing goes through memory from step to step.
+    std::uint8_t* o = out;
+    std::size_t at = 0;
+    std::uint64_t kanjiRun = state.kanjiRun ? 1 : 0;
+    std::int64_t lineFeedCount = state.lineFeeds;
+    std::int64_t lastLineFeed = state.lastLineFeed;
+    while (size - at >= kVectorStep) {
+        const std::uint8_t* p = in + at;
+        const __m512i v = _mm512_loadu_si512(p);
+        const std::uint64_t leadClass =
+            _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8(static_cast<char>(0x80))), _mm512_set1_epi8(0x1F)) |
+            _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8(static_cast<char>(0xE0))), _mm512_set1_epi8(0x1C));
+        // Lead-class bytes in a run alternate as lead and trail from the run's
+        // first on: a step starts on a character.
+        std::uint64_t leads = pairStarts(leadClass);
+        std::uint64_t taken = ~std::uint64_t{0};
+        std::size_t step = kVectorStep;
+        if (leads >> 63) {
+            // Its trail lies beyond the step: the pair starts the next one.
+            leads &= ~(std::uint64_t{1} << 63);
+            taken >>= 1;
+            step = kVectorStep - 1;
+        }
+        const std::uint64_t trails = leads << 1;
+        const std::uint64_t lineFeeds = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(kLineFeed)) & ~trails & taken;
+        const std::uint64_t returns = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(kCarriageReturn)) & ~trails & taken;
+        const std::uint64_t singlesAt = taken & ~leads & ~trails & ~lineFeeds & ~returns;
+        const __m512i mapped = table.map(v);
+        if ((_mm512_testn_epi8_mask(mapped, mapped) & singlesAt) != 0) break;
+        __m512i bytes = mapped;
+        if (leads != 0) {
+            bool missing = false;
+            bytes = _mm512_mask_blend_epi8(leads | trails, mapped, pairEntries(v, leads, kSjisToJef, missing));
+            if (missing) break;
+        }
+        o = writer.write(o, bytes, singlesAt | leads | trails, singlesAt | leads, leads, shiftCodes, kanjiRun);
+        if (lineFeeds != 0) {
+            lineFeedCount += std::popcount(lineFeeds);
+            lastLineFeed = static_cast<std::int64_t>(at) + 63 - std::countl_zero(lineFeeds);
+        }
+        at += step;
+    }
+    state = {kanjiRun != 0, lineFeedCount, lastLineFeed, state.column};
+    out = o;
+    return at;
+}
+
+// UTF-8: ASCII and three-byte characters 64 bytes a step; a step that meets
+// any other character, a broken sequence or a character the table leaves to
+// the plain walk stops. Each three-byte character is written where its
+// second and third bytes were (a single byte at the second).
+VOKL_VECTOR_TARGET std::size_t convertUtf8Steps(const std::uint8_t* in, std::size_t size, std::uint8_t*& out,
+                                                const std::uint8_t* ascii, const std::uint16_t* threeByte,
+                                                bool shiftCodes, VectorState& state) {
+    const SingleBytes table(ascii);
+    const ShiftWriter writer;
+    // Character j's bytes b0 b1 b2 (from 3j on) in 32-bit lane j, the last
+    // lowest: lane 4j + k takes byte 3j + 2 - k; the second vector takes the
+    // characters from sixteen on.
+    alignas(64) std::uint8_t order[2][64] = {};
+    for (int j = 0; j < 16; ++j) {
+        for (int k = 0; k < 3; ++k) {
+            order[0][4 * j + k] = static_cast<std::uint8_t>(3 * j + 2 - k);
+            order[1][4 * j + k] = static_cast<std::uint8_t>(std::min(63, 48 + 3 * j + 2 - k));
+        }
+    }
+    const __m512i spread = _mm512_load_si512(order[0]), spreadOn = _mm512_load_si512(order[1]);
+    // The entry of lane j (bytes 4j + 2 and 4j + 3 of the words read) for
+    // 32 lanes over two vectors of words.
+    alignas(64) std::uint8_t low[64], high[64];
+    for (int j = 0; j < 32; ++j) low[j] = static_cast<std::uint8_t>(4 * j + 2), high[j] = static_cast<std::uint8_t>(4 * j + 3);
+    const __m512i entryLow = _mm512_load_si512(low), entryHigh = _mm512_load_si512(high);
+    std::uint8_t* o = out;
+    std::size_t at = 0;
+    std::uint64_t kanjiRun = state.kanjiRun ? 1 : 0;
+    std::int64_t lineFeedCount = state.lineFeeds;
+    std::int64_t column = state.column;
+    // A step's output is written once the next step's table reads are on
+    // their way, so that their wait overlaps the writing.
+    struct Pending {
+        __m512i bytes, words0, words1;
+        std::uint64_t leads, pairs, singlesAt, lineFeeds, characters;
+        std::uint32_t singleLanes;
+    };
+    bool pending = false;
+    Pending done{};
+    auto emit = [&](const Pending& e) VOKL_VECTOR_TARGET {
+        __m512i bytes = e.bytes;
+        if (e.leads != 0) {
+            // Pairs write both bytes, single bytes the second byte only.
+            const __m512i second = _mm512_permutex2var_epi8(e.words0, entryHigh, e.words1);
+            const __m512i first =
+                _mm512_mask_mov_epi8(_mm512_permutex2var_epi8(e.words0, entryLow, e.words1), e.singleLanes, second);
+            bytes = _mm512_mask_expand_epi8(bytes, e.leads << 1, first);
+            bytes = _mm512_mask_expand_epi8(bytes, e.leads << 2, second);
+        }
+        o = writer.write(o, bytes, e.singlesAt | (e.leads << 1) | (e.pairs << 2), e.singlesAt | (e.leads << 1),
+                         e.pairs << 1, shiftCodes, kanjiRun);
+        // Columns count characters: a line feed starts the count again.
+        if (e.lineFeeds != 0) {
+            lineFeedCount += std::popcount(e.lineFeeds);
+            column = std::popcount(e.characters & ~(~std::uint64_t{0} >> std::countl_zero(e.lineFeeds)));
+        } else {
+            column += std::popcount(e.characters);
+        }
+    };
+    while (size - at >= kVectorStep) {
+        const __m512i v = _mm512_loadu_si512(in + at);
+        const std::uint64_t asciiAt = ~_mm512_movepi8_mask(v);
+        const std::uint64_t continuations =
+            _mm512_cmpeq_epi8_mask(_mm512_and_si512(v, _mm512_set1_epi8(static_cast<char>(0xC0))), _mm512_set1_epi8(static_cast<char>(0x80)));
+        std::uint64_t leads =
+            _mm512_cmpeq_epi8_mask(_mm512_and_si512(v, _mm512_set1_epi8(static_cast<char>(0xF0))), _mm512_set1_epi8(static_cast<char>(0xE0)));
+        // A character cut by the step's end starts the next step.
+        std::uint64_t taken = ~std::uint64_t{0};
+        std::size_t step = kVectorStep;
+        if (const std::uint64_t late = leads >> 62; late != 0) {
+            step = kVectorStep - ((late & 1) != 0 ? 2 : 1);
+            taken = (std::uint64_t{1} << step) - 1;
+            leads &= taken;
+        }
+        const std::uint64_t tails = (leads << 1) | (leads << 2);
+        if (((asciiAt | continuations | leads) & taken) != taken || (tails & ~continuations) != 0 ||
+            (continuations & taken & ~tails) != 0)
+            break;
+        const std::uint64_t lineFeeds = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(kLineFeed)) & taken;
+        const std::uint64_t returns = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(kCarriageReturn)) & taken;
+        const std::uint64_t singlesAt = asciiAt & taken & ~lineFeeds & ~returns;
+        __m512i bytes = table.mapLow(v);
+        if ((_mm512_testn_epi8_mask(bytes, bytes) & singlesAt) != 0) break;
+        std::uint64_t pairs = 0;
+        Pending current{};
+        if (leads != 0) {
+            // At most 21 characters. Their scalars
+            // (b0 & 0x0F) << 12 | (b1 & 0x3F) << 6 | (b2 & 0x3F) through two
+            // multiply-adds; which of them are single bytes (half-width
+            // katakana) follows from the scalars, so where the output goes
+            // need not wait for the table.
+            const unsigned count = static_cast<unsigned>(std::popcount(leads));
+            const __m512i dense = _mm512_maskz_compress_epi8(leads | tails, v);
+            auto scalarsOf = [&](__m512i from) VOKL_VECTOR_TARGET {
+                const __m512i grouped = _mm512_maskz_permutexvar_epi8(kThreeBytesPerLane, from, dense);
+                const __m512i sixes = _mm512_maddubs_epi16(_mm512_and_si512(grouped, _mm512_set1_epi32(0x000F3F3F)),
+                                                           _mm512_set1_epi32(0x00014001));
+                return _mm512_madd_epi16(sixes, _mm512_set1_epi32(0x10000001));
+            };
+            auto kanaOf = [&](__m512i scalars, __mmask16 lanes) VOKL_VECTOR_TARGET {
+                return _mm512_mask_cmple_epu32_mask(lanes, _mm512_sub_epi32(scalars, _mm512_set1_epi32(kFirstKana)),
+                                                    _mm512_set1_epi32(kLastKana - kFirstKana));
+            };
+            const __mmask16 lanes0 = static_cast<__mmask16>(count >= 16 ? 0xFFFFu : (1u << count) - 1);
+            const __m512i scalars0 = scalarsOf(spread);
+            std::uint32_t singleLanes = kanaOf(scalars0, lanes0);
+            const __m512i words0 = gatherWords<2>(scalars0, std::min(count, 16u), threeByte);
+            std::uint32_t found = _mm512_test_epi32_mask(words0, _mm512_set1_epi32(static_cast<int>(0xFFFF0000u)));
+            __m512i words1 = _mm512_setzero_si512();
+            if (count > 16) {
+                const __mmask16 lanes1 = static_cast<__mmask16>((1u << (count - 16)) - 1);
+                const __m512i scalars1 = scalarsOf(spreadOn);
+                singleLanes |= static_cast<std::uint32_t>(kanaOf(scalars1, lanes1)) << 16;
+                words1 = gatherWords<2>(scalars1, count - 16, threeByte);
+                found |= static_cast<std::uint32_t>(_mm512_test_epi32_mask(words1, _mm512_set1_epi32(static_cast<int>(0xFFFF0000u)))) << 16;
+            }
+            const std::uint32_t lanes = (std::uint32_t{1} << count) - 1;
+            if (found != lanes) break;
+            pairs = _pdep_u64(lanes & ~singleLanes, leads);
+            current.words0 = words0;
+            current.words1 = words1;
+            current.singleLanes = singleLanes;
+        }
+        if (pending) emit(done);
+        current.bytes = bytes;
+        current.leads = leads;
+        current.pairs = pairs;
+        current.singlesAt = singlesAt;
+        current.lineFeeds = lineFeeds;
+        current.characters = (asciiAt & taken) | leads;
+        done = current;
+        pending = true;
+        at += step;
+    }
+    if (pending) emit(done);
+    state = {kanjiRun != 0, lineFeedCount, state.lastLineFeed, column};
+    out = o;
+    return at;
+}
+#else
+std::size_t convertSteps(const std::uint8_t*, std::size_t, std::uint8_t*&, const std::uint8_t*, bool, VectorState&) {
+    return 0;
+}
+std::size_t convertUtf8Steps(const std::uint8_t*, std::size_t, std::uint8_t*&, const std::uint8_t*, const std::uint16_t*,
+                             bool, VectorState&) {
+    return 0;
+}
+#endif
+
 struct BlockResult {
     std::size_t written;
     std::size_t consumed;  // less than the block when its last byte is a lead byte carried over
@@ -95,7 +420,10 @@ public:
           inputSize_(inputSize),
           shiftCodes_(request.shiftCodes == kShiftCodesOn),
           singles_(singleByteTable(request.codeOption)),
-          asciiSingles_(asciiOnly(singles_)) {}
+          asciiSingles_(asciiOnly(singles_)),
+          vectors_(request.vectors && haveVectors()) {
+        if (vectors_ && request.utf8) threeByte_ = threeByteTable(singles_);
+    }
 
     std::int32_t run(ByteSource& input, File& output);
 
@@ -112,6 +440,8 @@ private:
     const bool shiftCodes_;
     const std::array<std::uint8_t, 256> singles_;
     const std::array<std::uint8_t, 256> asciiSingles_;
+    const bool vectors_;
+    std::unique_ptr<std::uint16_t[]> threeByte_;  // UTF-8 with vector steps only
 
     bool kanjiRun_ = false;  // lives across blocks and line ends
     std::int64_t blockOffset_ = 0;
@@ -142,14 +472,29 @@ BlockResult SjisToJef::convertBlock(const std::uint8_t* in, std::size_t size, bo
     auto offsetOf = [&](const std::uint8_t* at) { return blockOffset_ + (at - in); };
     auto columnOf = [&](const std::uint8_t* at) { return offsetOf(at) - lineStart_ + 1; };
 
+    // The vector steps take what they can; the plain walk goes on at least
+    // one step's length before they try again.
+    const std::uint8_t* walkTo = in;
     while (p < end) {
+        if (vectors_ && p >= walkTo) {
+            const std::uint8_t* const from = p;
+            VectorState state{kanjiRun, lineFeeds_, -1, 0};
+            p += convertSteps(p, static_cast<std::size_t>(end - p), o, singles, shiftCodes_, state);
+            kanjiRun = state.kanjiRun;
+            lineFeeds_ = state.lineFeeds;
+            if (state.lastLineFeed >= 0) lineStart_ = offsetOf(from) + state.lastLineFeed + 1;
+            walkTo = p + std::min<std::ptrdiff_t>(end - p, kVectorStep);
+            if (p == end) break;
+        }
+        const std::uint8_t* const limit = vectors_ ? walkTo : end;
         if (!kanjiRun) {
             std::uint8_t v;
-            while (p < end && (v = singles[*p]) != 0) {
+            while (p < limit && (v = singles[*p]) != 0) {
                 *o++ = v;
                 ++p;
             }
             if (p == end) break;
+            if (p >= limit) continue;
         }
         const unsigned b = *p;
         switch (kByteClass[b]) {
@@ -229,13 +574,27 @@ BlockResult SjisToJef::convertUtf8Block(const std::uint8_t* in, std::size_t size
         o[0] = first, o[1] = second;
         o += 2;
     };
+    // As in convertBlock: vector steps, else the plain walk for at least a
+    // step's length.
+    const std::uint8_t* walkTo = in;
     while (p < end) {
+        if (threeByte_ && p >= walkTo) {
+            VectorState state{kanjiRun, lineFeeds_, -1, column};
+            p += convertUtf8Steps(p, static_cast<std::size_t>(end - p), o, ascii, threeByte_.get(), shiftCodes_, state);
+            kanjiRun = state.kanjiRun;
+            lineFeeds_ = state.lineFeeds;
+            column = state.column;
+            walkTo = p + std::min<std::ptrdiff_t>(end - p, kVectorStep);
+            if (p == end) break;
+        }
+        const std::uint8_t* const limit = threeByte_ ? walkTo : end;
         if (!kanjiRun) {
             const std::uint8_t* const runStart = p;
             std::uint8_t v;
-            while (p < end && (v = ascii[*p]) != 0) *o++ = v, ++p;
+            while (p < limit && (v = ascii[*p]) != 0) *o++ = v, ++p;
             column += p - runStart;
             if (p == end) break;
+            if (p >= limit) continue;
         }
         const unsigned b = *p;
         if (b == kLineFeed) {
@@ -309,26 +668,25 @@ std::int32_t SjisToJef::readFailed(const InputReader& input) {
 }
 
 std::int32_t SjisToJef::run(ByteSource& source, File& output) {
-    // A small input is taken in one piece; the block size never shows in the output.
-    const bool small = inputSize_ > 0 && inputSize_ <= kS2jWholeFileMax;
-    const auto blockBytes = static_cast<std::size_t>(small ? inputSize_ : kS2jBlockSize);
-    // A block's output is at most twice its input: a shift code per character at worst.
-    auto inBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(blockBytes);
-    auto outBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(2 * blockBytes);
-    // A character cut by the end of a block starts the next one.
+    // The input is converted as it is read, in pieces of what the reader
+    // holds; a piece's output is at most twice its input (a shift code per
+    // character at worst). The piece size never shows in the output.
+    auto outBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(2 * kPiece + kVectorSlack);
+    // A character cut by the end of a piece starts the next one.
     InputReader input(source, inputSize_, request_.utf8 ? kLongestUtf8Carry : 1, request_.progress);
 
     for (bool first = true;; first = false) {
-        std::int64_t got = input.read(inBuffer.get(), blockBytes);
+        const std::uint8_t* data = nullptr;
+        bool endOfFile = false;
+        const std::int64_t got = input.peek(data, kPiece, endOfFile);
         if (got < 0) return readFailed(input);
         if (got == 0) break;
         std::size_t skipped = 0;
-        if (first && request_.utf8 && got >= 3 && std::equal(kUtf8Bom, kUtf8Bom + 3, inBuffer.get())) skipped = 3;
-        const bool endOfFile = static_cast<std::size_t>(got) < blockBytes || !input.holds(input.position() + 1);
+        if (first && request_.utf8 && got >= 3 && std::equal(kUtf8Bom, kUtf8Bom + 3, data)) skipped = 3;
         const BlockResult block =
-            request_.utf8 ? convertUtf8Block(inBuffer.get() + skipped, static_cast<std::size_t>(got) - skipped, endOfFile, outBuffer.get())
-                          : convertBlock(inBuffer.get(), static_cast<std::size_t>(got), endOfFile, outBuffer.get());
-        input.back(static_cast<std::size_t>(got) - skipped - block.consumed);
+            request_.utf8 ? convertUtf8Block(data + skipped, static_cast<std::size_t>(got) - skipped, endOfFile, outBuffer.get())
+                          : convertBlock(data, static_cast<std::size_t>(got), endOfFile, outBuffer.get());
+        input.skip(skipped + block.consumed);
         blockOffset_ += static_cast<std::int64_t>(skipped + block.consumed);
         if (!output.write(outBuffer.get(), block.written)) return writeFailed(output);
     }

@@ -16,11 +16,8 @@ struct S2jRequest {
     const char* outputPath = nullptr;
     bool utf8 = false;                 // the text is UTF-8, not Shift-JIS
     Progress* progress = nullptr;
+    bool vectors = true;               // false: the plain walk only, even where vector code can run
 };
-
-// Block size: the whole input when it fits one read, else half of that.
-inline constexpr std::int64_t kS2jWholeFileMax = 32760;
-inline constexpr std::int64_t kS2jBlockSize = 16380;
 
 // Converts the opened input into the opened output and closes the output.
 // inputSize: the size the input's status gave (negative: not known); an

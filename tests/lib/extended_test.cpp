@@ -1,6 +1,8 @@
 // The extended interface: UTF-8 text on the PC side, descriptors and pipes,
 // progress and stopping, and log lines handed out in UTF-8.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <clocale>
@@ -246,6 +248,14 @@ TEST(Progress, RisesToTheTotalAndStops) {
         EXPECT_EQ(r.lines, std::vector<std::string>{"利用者の指示により処理を中止しました"});
         EXPECT_FALSE(testutil::exists(stopped.out)) << "the partial output is removed";
     }
+    // An output that is no plain file (a named pipe here, /dev/null alike) is not removed.
+    Call toPipe;
+    ASSERT_EQ(mkfifo(toPipe.out.c_str(), 0600), 0);
+    const int reader = open(toPipe.out.c_str(), O_RDONLY | O_NONBLOCK);  // so that opening it to write does not wait
+    toPipe.options.progress = [](void*, std::int64_t, std::int64_t) { return 1; };
+    EXPECT_EQ(toPipe.s2j(utf8("A")).rc, VOKL_ESTOPPED);
+    EXPECT_TRUE(std::filesystem::is_fifo(toPipe.out));
+    close(reader);
 }
 
 // Line ends, a byte order mark, a conversion-error log in UTF-8, and system

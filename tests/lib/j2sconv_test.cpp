@@ -1,6 +1,8 @@
 // j2sconv on real files: stream and pattern mode against slow reference
 // walks, the conversion-error log's life, and every result code it gives.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +19,7 @@
 #include "pattern.h"
 #include "tblank.h"
 #include "tblknj.h"
+#include "tbluni.h"
 #include "testutil.h"
 
 namespace {
@@ -266,6 +269,61 @@ TEST(J2sStream, MatchesTheReferenceOnRandomInput) {
     }
 }
 
+// Shift-coded text the vector steps take whole (letters, katakana, kanji
+// runs) with now and then what they leave to the plain walk (a byte below
+// 0x40, an odd kanji run, an unmapped pair), in Shift-JIS and in UTF-8,
+// through the vector steps and through the plain walk alone.
+TEST(J2sStream, VectorStepsMatchTheReference) {
+    std::vector<unsigned> kanji{0x4041};  // no character
+    for (unsigned sjis : {0x889Fu, 0x8A94u, 0x93E0u, 0x9FFCu, 0xE040u, 0xEAA4u, 0x82A0u, 0x8140u, 0x8181u, 0x8754u})
+        kanji.push_back(vokl::sjisToJef(sjis)[0] * 256u + vokl::sjisToJef(sjis)[1]);
+    std::mt19937 rng(64);
+    for (int round = 0; round < 30; ++round) {
+        Bytes input;
+        const std::size_t size = round < 27 ? 1 + rng() % 700 : 70000;
+        const bool rare = round % 3 == 0;
+        while (input.size() < size) {
+            for (unsigned n = rng() % 12; n > 0; --n) {
+                const std::uint8_t singles[] = {0x40, 0xC1, 0xC9, 0xF0, 0xF9, 0x81, 0x8A, 0x6B};
+                input.push_back(singles[rng() % std::size(singles)]);
+            }
+            if (rare && rng() % 4 == 0) input.push_back(rng() % 2 ? 0x05 : 0x29);
+            input.push_back(rng() % 4 ? 0x28 : 0x38);
+            for (unsigned n = rng() % 12; n > 0; --n) {
+                const unsigned code = kanji[rare ? rng() % kanji.size() : 1 + rng() % (kanji.size() - 1)];
+                input.push_back(static_cast<std::uint8_t>(code >> 8)), input.push_back(static_cast<std::uint8_t>(code));
+            }
+            if (rare && rng() % 4 == 0) input.push_back(0xC1);  // an odd run takes the shift-out as partner
+            input.push_back(0x29);
+        }
+        for (std::int32_t code : {1, 3}) {
+            const Outcome ref = referenceStream(input, 0, code);
+            // A pair whose Shift-JIS has no Unicode character is replaced in UTF-8 text.
+            std::string utf8;
+            vokl::appendAsUtf8(std::string_view(reinterpret_cast<const char*>(ref.output.data()), ref.output.size()), utf8);
+            const bool noCharacter = utf8.find("\xEF\xBF\xBD") != std::string::npos;
+            utf8 = testutil::replaceAll(utf8, {{"\xEF\xBF\xBD", "\xE3\x80\x80"}});
+            for (int way = 0; way < 4; ++way) {
+                Job job;
+                testutil::writeFile(job.in, input);
+                vokl::j2s::Arguments args;
+                args.codeOption = code;
+                args.jefPath = job.in.c_str();
+                args.sjisPath = job.out.c_str();
+                args.patternPath = kStream;
+                args.convLogPath = job.conv.c_str();
+                args.utf8 = way & 1;
+                args.vectors = way & 2;
+                vokl::Log log;
+                const std::int32_t rc = vokl::j2s::convertJef(log, args);
+                ASSERT_EQ(rc, args.utf8 && noCharacter ? -1 : ref.rc) << round << " way " << way;
+                ASSERT_EQ(testutil::readFile(job.out), args.utf8 ? Bytes(utf8.begin(), utf8.end()) : ref.output)
+                    << round << " way " << way;
+            }
+        }
+    }
+}
+
 // Records mostly free of shift codes take the compiled walk; shift codes,
 // unmapped bytes and the end of the data hand over to the plain walk
 // mid-record. Every trim flag, with and without shift codes kept; records
@@ -296,6 +354,20 @@ TEST(J2sPattern, MatchesTheReferenceOnRandomInput) {
                 if (ref.rc == -2) continue;  // what a malformed run leaves is not defined
                 ASSERT_EQ(o.output, ref.output) << where;
                 ++compared;
+                if (trim % 3 != 0) continue;
+                // The same through the plain walk alone, as where no vector code runs.
+                vokl::j2s::Arguments args;
+                args.codeOption = 3;
+                args.recordLength = recordLength;
+                args.keepShift = keep;
+                args.trimFlags = trim;
+                args.jefPath = job.in.c_str();
+                args.sjisPath = job.out.c_str();
+                args.patternPath = job.ptn.c_str();
+                args.convLogPath = job.conv.c_str();
+                args.vectors = false;
+                ASSERT_EQ(vokl::j2s::convertJef(quiet, args), ref.rc) << where;
+                ASSERT_EQ(testutil::readFile(job.out), ref.output) << where;
             }
         }
     }
@@ -407,6 +479,18 @@ TEST(J2sExportMore, LogSwitchNullPathsAndBigOutputs) {
     testutil::writeFile(job.in, withError);
     EXPECT_EQ(j2sconv(1, 3, 0, 0, 0, job.in.c_str(), "/dev/full", kStream, job.log.c_str(), job.conv.c_str()), -25);
     EXPECT_FALSE(testutil::exists(job.conv));
+}
+
+// A conversion-error log path that names no plain file (here a named pipe;
+// /dev/null alike) is not removed when nothing was replaced.
+TEST(J2sExportMore, ConvLogThatIsNoPlainFileStays) {
+    Job job;
+    testutil::writeFile(job.in, hex("C1"));
+    ASSERT_EQ(mkfifo(job.conv.c_str(), 0600), 0);
+    const int reader = open(job.conv.c_str(), O_RDONLY | O_NONBLOCK);  // so that opening it to write does not wait
+    EXPECT_EQ(job.call(3, 0, 0, 0, kStream).rc, 0);
+    EXPECT_TRUE(std::filesystem::is_fifo(job.conv));
+    close(reader);
 }
 
 // ---- a JEF file that fails while it is read --------------------------------

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "numeric.h"
+#include "vectors.h"
 #include "testutil.h"
 
 namespace {
@@ -183,9 +184,14 @@ TEST(Trim, FastMatchesThePlainWalk) {
         for (std::int32_t flags = 0; flags < 16; ++flags) {
             std::string expected = text;
             expected.resize(vokl::trimItemsReference(expected.data(), expected.size(), flags));
-            GuardedOut buffer(text.size(), text);
-            ASSERT_EQ(buffer.text(vokl::trimItems(buffer.data(), text.size(), flags)), expected) << flags << " [" << text << "]";
-            ASSERT_TRUE(buffer.guardsIntact());
+            for (bool vectors : {false, true}) {
+                if (vectors && !vokl::haveVectors()) continue;
+                GuardedOut buffer(text.size(), text);
+                const std::size_t length = vectors ? vokl::trimItemsVector(buffer.data(), text.size(), flags)
+                                                   : vokl::trimItems(buffer.data(), text.size(), flags);
+                ASSERT_EQ(buffer.text(length), expected) << flags << " " << vectors << " [" << text << "]";
+                ASSERT_TRUE(buffer.guardsIntact());
+            }
         }
     }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <sstream>
 
 #include "general.h"
@@ -180,6 +181,41 @@ TEST(ChoosePattern, FirstMatchingKeywordElseTheLast) {
         EXPECT_EQ(&vokl::choosePattern(list, record.empty() ? nullptr : record.data(), record.size(), c.skipShiftCodes),
                   &list.entries[c.entry]) << c.text << " " << c.record;
     }
+}
+
+// The keyword index against the plain walk over the entries: keywords that
+// share positions and bytes, packed fields in front of them, records full of
+// shift codes; lists small and large.
+TEST(ChoosePattern, IndexChoosesAsThePlainWalk) {
+    std::mt19937 rng(14);
+    const char letters[] = "AB";
+    const std::uint8_t bytes[] = {0xC1, 0xC2, 0x28, 0x38, 0x29};
+    int matched = 0;
+    for (int list = 0; list < 150; ++list) {
+        std::string text;
+        const int entries = 2 + static_cast<int>(rng() % (list % 10 == 0 ? 400 : 12));
+        for (int e = 0; e < entries; ++e) {
+            const int position = 1 + static_cast<int>(rng() % 4), length = 1 + static_cast<int>(rng() % 2);
+            text += std::to_string(position) + ":";
+            for (int k = 0; k < length; ++k) text += letters[rng() % 2];
+            text += ":";
+            for (int k = 0; k < 8; ++k) text += "XCP"[rng() % 3 == 0 ? 1 + rng() % 2 : 0];
+            text += "\n";
+        }
+        PatternList patterns;
+        ASSERT_EQ(readText(text, 3, patterns).code, 0);
+        for (int r = 0; r < 40; ++r) {
+            testutil::Bytes record(rng() % 10);
+            for (auto& b : record) b = bytes[rng() % (r % 2 ? 5 : 2)];
+            for (bool skip : {true, false}) {
+                const auto* got = &vokl::choosePattern(patterns, record.data(), record.size(), skip);
+                ASSERT_EQ(got, &vokl::choosePatternReference(patterns, record.data(), record.size(), skip))
+                    << text << testing::PrintToString(record) << skip;
+                matched += got != &patterns.entries.back();
+            }
+        }
+    }
+    EXPECT_GT(matched, 2500);
 }
 
 }  // namespace

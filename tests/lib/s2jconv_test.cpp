@@ -16,6 +16,7 @@
 #include "s2jconv.h"
 #include "tblank.h"
 #include "tblknj.h"
+#include "tbluni.h"
 #include "testutil.h"
 
 namespace {
@@ -155,7 +156,8 @@ TEST(S2jErrors, Over100ErrorsLogOneOverflowLineAndConvertEverything) {
     EXPECT_EQ(got, (Outcome{-1, repeated(0x40, 150) + hex("C1"), logLines(expected + "変換エラーが100件を超えています\n")}));
 }
 
-Outcome convertSource(MemorySource& source, std::int64_t size, int code = 4, int shift = 0) {
+Outcome convertSource(MemorySource& source, std::int64_t size, int code = 4, int shift = 0, bool vectors = true,
+                      bool utf8 = false) {
     TempDir dir;
     const std::string outPath = dir.file("out.jef"), logPath = dir.file("vok.log");
     std::int32_t rc;
@@ -164,7 +166,10 @@ Outcome convertSource(MemorySource& source, std::int64_t size, int code = 4, int
         EXPECT_TRUE(log.create(logPath.c_str()));
         vokl::File out;
         EXPECT_TRUE(out.open(outPath.c_str(), vokl::File::Mode::WriteBinary));
-        rc = vokl::convertSjisToJef(log, source, size, out, vokl::S2jRequest{code, shift, "in.txt", outPath.c_str()});
+        vokl::S2jRequest request{code, shift, "in.txt", outPath.c_str()};
+        request.vectors = vectors;
+        request.utf8 = utf8;
+        rc = vokl::convertSjisToJef(log, source, size, out, request);
     }
     return {rc, testutil::readFile(outPath), testutil::readText(logPath)};
 }
@@ -199,6 +204,53 @@ TEST(S2jBlocks, MatchesReferenceAroundBlockEdges) {
             const Bytes input = repeated(0x41, 16379) + Bytes{std::uint8_t(lead), std::uint8_t(trail)} + repeated(0x42, 16381);
             MemorySource source(input);
             ASSERT_EQ(convertSource(source, static_cast<std::int64_t>(input.size()), 4, 1), reference(input, 4, 1)) << std::hex << lead;
+        }
+    }
+}
+
+// Text the vector steps take whole (letters, katakana, kanji whose trail
+// bytes look like lead bytes, line ends) with now and then a byte that needs
+// a log line, so that steps and the plain walk hand over at every offset;
+// the same through the plain walk alone. The same text in UTF-8, with now and
+// then what the steps leave to the plain walk (broken and overlong sequences,
+// surrogates, two- and four-byte characters, a single byte outside the
+// katakana), through the steps and through the plain walk alone.
+TEST(S2jBlocks, VectorStepsMatchTheReference) {
+    const unsigned pairs[] = {0x889F, 0x8A94, 0x93E0, 0x9FFC, 0xE040, 0xEAA4, 0x82A0, 0x8140, 0x8181, 0x9880};
+    const std::uint8_t rare[] = {0x09, 0x5D, 0x80, 0xA0, 0xFD};
+    const std::string rareUtf8[] = {"\x80", "\xFF", "\xC2\xAC", "\xCE\xB1", "\xE0\x80\x80", "\xED\xA0\x80",
+                                    "\xF0\x9F\x98\x80", "\xE2\x80\xBE", "\xE3\x81", "\x09", "\xEF\xBD\xA0"};
+    std::mt19937 rng(64);
+    for (int round = 0; round < 40; ++round) {
+        const std::size_t size = round < 36 ? 1 + rng() % 600 : 70000 + rng() % 1000;
+        Bytes input;
+        std::string text;
+        auto add = [&](std::initializer_list<std::uint8_t> bytes) {
+            input.insert(input.end(), bytes);
+            vokl::appendAsUtf8(std::string(bytes.begin(), bytes.end()), text);
+        };
+        while (input.size() < size) {
+            const unsigned r = rng() % 100;
+            const unsigned pair = pairs[rng() % std::size(pairs)];
+            if (r < 40) add({static_cast<std::uint8_t>('A' + rng() % 26)});
+            else if (r < 65) add({static_cast<std::uint8_t>(pair >> 8), static_cast<std::uint8_t>(pair)});
+            else if (r < 80) add({static_cast<std::uint8_t>(0xB1 + rng() % 40)});
+            else if (r < 88) add({static_cast<std::uint8_t>(r % 2 ? 0x0D : 0x0A)});
+            else if (r < 89 && round % 3 == 0) input.push_back(rare[rng() % std::size(rare)]), text += rareUtf8[rng() % std::size(rareUtf8)];
+            else add({','});
+        }
+        const Bytes utf8(text.begin(), text.end());
+        for (int code : {1, 4}) {
+            for (int shift : {0, 1}) {
+                const Outcome expected = reference(input, code, shift);
+                ASSERT_EQ(convertFile(input, code, shift), expected) << round;
+                MemorySource plain(input, 1 + rng() % 70000);
+                ASSERT_EQ(convertSource(plain, static_cast<std::int64_t>(input.size()), code, shift, false), expected) << round;
+                MemorySource utf8Plain(utf8), utf8Steps(utf8);
+                const std::int64_t utf8Size = static_cast<std::int64_t>(utf8.size());
+                ASSERT_EQ(convertSource(utf8Steps, utf8Size, code, shift, true, true),
+                          convertSource(utf8Plain, utf8Size, code, shift, false, true)) << round;
+            }
         }
     }
 }
