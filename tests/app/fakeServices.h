@@ -28,9 +28,9 @@ struct Harness : vok::MessageBoxes, vok::FileDialogs, vok::Clock, vok::Dialogs, 
     QStringList errors;              // "busy or idle|log|the run's paths|..."
     QStringList helps;
     int versions = 0, quits = 0, versionCalls = 0;
-    bool otherInstance = false, noVersion = false, noConversion = false, notLoadable = false;
+    bool otherInstance = false, noConversion = false, notLoadable = false;
     bool extended = false;  // has the extended exports: a log line, progress in halves, stopping
-    float version = 110.0f;
+    float version = 110.0f;  // 0: no voklVersion export
     std::int32_t result = 1;
     std::function<void()> during;     // runs inside each conversion call, on the window's thread
     std::function<void()> whileError; // runs while the error dialog is shown
@@ -113,7 +113,7 @@ struct Harness : vok::MessageBoxes, vok::FileDialogs, vok::Clock, vok::Dialogs, 
     using I = std::int32_t;
     using S = const char*;
     float voklVersion() override {
-        fail(noVersion);
+        fail(version == 0.0f);
         ++versionCalls;
         return version;
     }
