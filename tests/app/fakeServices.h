@@ -123,11 +123,9 @@ struct Harness : vok::MessageBoxes, vok::FileDialogs, vok::Clock, vok::Dialogs, 
     }
     I mkpatn(I a, I b, I c, S d, S e, S f) override { return record({"mkpatn", n(a), n(b), n(c), d, e, f}); }
     std::optional<I> vokl_s2j(const vok::JobHooks& hooks, I b, I c, S d, S e, S f) override {
-        if (!extended) return std::nullopt;
         return job(hooks, {"vokl_s2j", n(b), n(c), d, e, f});
     }
     std::optional<I> vokl_j2s(const vok::JobHooks& hooks, I b, I c, I d, I e, S f, S g, S h, S i, S j) override {
-        if (!extended) return std::nullopt;
         return job(hooks, {"vokl_j2s", n(b), n(c), n(d), n(e), f, g, h, i, j});
     }
 
@@ -144,7 +142,8 @@ private:
         else if (during) QMetaObject::invokeMethod(qApp, during, Qt::BlockingQueuedConnection);
         return result;
     }
-    I job(const vok::JobHooks& hooks, const QStringList& call) {
+    std::optional<I> job(const vok::JobHooks& hooks, const QStringList& call) {
+        if (!extended) return std::nullopt;
         hooks.logLine("記録の一行");
         hooks.progress(0, 1000);
         const I rc = record(call);
