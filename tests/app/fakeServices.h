@@ -28,9 +28,9 @@ struct Harness : vok::MessageBoxes, vok::FileDialogs, vok::Clock, vok::Dialogs, 
     QStringList errors;              // "busy or idle|log|the run's paths|..."
     QStringList helps;
     int versions = 0, quits = 0, versionCalls = 0;
-    bool otherInstance = false, noVersion = false, noConversion = false, notLoadable = false;
+    bool otherInstance = false, noConversion = false, notLoadable = false;
     bool extended = false;  // has the extended exports: a log line, progress in halves, stopping
-    float version = 110.0f;
+    float version = 110.0f;  // 0: no voklVersion export
     std::int32_t result = 1;
     std::function<void()> during;     // runs inside each conversion call, on the window's thread
     std::function<void()> whileError; // runs while the error dialog is shown
@@ -113,7 +113,7 @@ struct Harness : vok::MessageBoxes, vok::FileDialogs, vok::Clock, vok::Dialogs, 
     using I = std::int32_t;
     using S = const char*;
     float voklVersion() override {
-        fail(noVersion);
+        fail(version == 0.0f);
         ++versionCalls;
         return version;
     }
@@ -123,11 +123,9 @@ struct Harness : vok::MessageBoxes, vok::FileDialogs, vok::Clock, vok::Dialogs, 
     }
     I mkpatn(I a, I b, I c, S d, S e, S f) override { return record({"mkpatn", n(a), n(b), n(c), d, e, f}); }
     std::optional<I> vokl_s2j(const vok::JobHooks& hooks, I b, I c, S d, S e, S f) override {
-        if (!extended) return std::nullopt;
         return job(hooks, {"vokl_s2j", n(b), n(c), d, e, f});
     }
     std::optional<I> vokl_j2s(const vok::JobHooks& hooks, I b, I c, I d, I e, S f, S g, S h, S i, S j) override {
-        if (!extended) return std::nullopt;
         return job(hooks, {"vokl_j2s", n(b), n(c), n(d), n(e), f, g, h, i, j});
     }
 
@@ -144,7 +142,8 @@ private:
         else if (during) QMetaObject::invokeMethod(qApp, during, Qt::BlockingQueuedConnection);
         return result;
     }
-    I job(const vok::JobHooks& hooks, const QStringList& call) {
+    std::optional<I> job(const vok::JobHooks& hooks, const QStringList& call) {
+        if (!extended) return std::nullopt;
         hooks.logLine("記録の一行");
         hooks.progress(0, 1000);
         const I rc = record(call);

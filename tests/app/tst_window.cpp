@@ -28,19 +28,6 @@ private slots:
         QVERIFY(first.tryAcquire() && !other.tryAcquire());
     }
 
-    void commandLine() {
-        const QString lines[][2] = {
-            {"/d/a.Txt", "txt1_Sjsp= txt2_Jefp= !cmdOk"},
-            {"/d/a.TXT", "txt1_Sjsp=/d/a.TXT txt1_Jefp=/d/a.bin !cmdOk"},
-            {"/データ/b.bin", "txt2_Jefp=/データ/b.bin txt2_Sjsp=/データ/b.txt txt2_Ptnp=/データ/b.ptn @txt2_Jefp !cmdOk"}};
-        for (const auto& [line, expected] : lines) {
-            Harness h;
-            h.load(line);
-            if (line.endsWith(".bin")) QVERIFY(QTest::qWaitForWindowActive(h.window.get()));  // tab 2 shows it
-            h.expect(expected);
-        }
-    }
-
     // The status line held "x" before the last step.
     void controls_data() {
         QTest::addColumn<QString>("steps");
@@ -224,26 +211,31 @@ private slots:
         QCOMPARE(visited, expected + expected.mid(0, 1));
     }
 
-    // The program's moves into a path box select its text, also before the window is active.
-    void selectedWhenTheProgramMovesTheFocus_data() {
+    // The command line fills the boxes; the program's moves into a path box select its text,
+    // also before the window is active.
+    void programMovesTheFocus_data() {
         QTest::addColumn<QString>("commandLine");
         QTest::addColumn<QString>("steps");
-        QTest::addColumn<QString>("selected");
-        QTest::newRow("command line") << "/d/a.TXT" << "" << "txt1_Sjsp=/d/a.TXT";
-        QTest::newRow("overwrite declined") << "" << "opt1_3 txt1_Sjsp=in.txt txt1_Jefp=old.bin No cmdOk" << "txt1_Jefp=old.bin";
-        QTest::newRow("missing input") << "" << "opt1_3 txt1_Sjsp=none txt1_Jefp=o.bin cmd1_JefRef cmdOk" << "txt1_Sjsp=none";
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("no known extension") << "/d/a.Txt" << "" << "txt1_Sjsp= txt2_Jefp= !cmdOk";
+        QTest::newRow("text file") << "/d/a.TXT" << "" << "txt1_Sjsp=/d/a.TXT txt1_Jefp=/d/a.bin !cmdOk @txt1_Sjsp";
+        QTest::newRow("host file") << "/データ/b.bin" << ""
+                                   << "txt2_Jefp=/データ/b.bin txt2_Sjsp=/データ/b.txt txt2_Ptnp=/データ/b.ptn @txt2_Jefp !cmdOk";
+        QTest::newRow("overwrite declined") << "" << "opt1_3 txt1_Sjsp=in.txt txt1_Jefp=old.bin No cmdOk" << "@txt1_Jefp";
+        QTest::newRow("missing input") << "" << "opt1_3 txt1_Sjsp=none txt1_Jefp=o.bin cmd1_JefRef cmdOk" << "@txt1_Sjsp";
     }
-    void selectedWhenTheProgramMovesTheFocus() {
+    void programMovesTheFocus() {
         QFETCH(QString, commandLine);
         QFETCH(QString, steps);
-        QFETCH(QString, selected);
         Harness h;
-        frmVokl& w = h.load(commandLine);
+        h.load(commandLine);
         h.act(steps);
-        QVERIFY(h.showActive());
-        auto* box = w.findChild<PathBox*>(selected.section('=', 0, 0));
-        QCOMPARE(QApplication::focusWidget(), box);
-        QCOMPARE(box->selectedText(), selected.section('=', 1));
+        QFETCH(QString, expected);
+        const bool tab2 = commandLine.endsWith(".bin");  // shows the window, and takes the focus by its own rule
+        QVERIFY(tab2 ? QTest::qWaitForWindowActive(h.window.get()) : h.showActive());
+        h.expect(expected);
+        auto* box = qobject_cast<PathBox*>(QApplication::focusWidget());
+        if (box && !tab2) QCOMPARE(box->selectedText(), box->text());
     }
 
     // Blanks, tabs and line ends around a typed, pasted or dropped path are not part of it.
@@ -299,7 +291,6 @@ private slots:
             if (!shots.isEmpty()) QVERIFY(w.grab().save(QStringLiteral("%1/tab%2.png").arg(shots).arg(tab)));
         }
         QVERIFY(w.tabRTF->tabBar()->tabRect(2).right() < w.tabRTF->width());  // no scroll buttons
-        QVERIFY(w.chk3_2->focusPolicy() == Qt::StrongFocus && w.txt2_Jefp->focusPolicy() == Qt::ClickFocus);
         w.lblMsg->setText("x");  // a click on the tab shown only empties the status line
         QTest::mouseClick(w.tabRTF->tabBar(), Qt::LeftButton, {}, w.tabRTF->tabBar()->tabRect(2).center());
         h.expect("lblMsg= @txt3_Copyp");

@@ -4,18 +4,15 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <initializer_list>
-#include <string>
 
 namespace {
 
-std::string n(int32_t value) { return std::to_string(value); }
-
-int32_t record(const char* name, std::initializer_list<std::string> args = {}) {
+template <class... Args>
+int32_t record(const char* name, Args... args) {
     if (const char* calls = std::getenv("VOK_FAKE_CALLS")) {
         std::ofstream file(calls, std::ios::app);
         file << name;
-        for (const std::string& arg : args) file << '|' << arg;
+        ((file << '|' << args), ...);
         file << '\n';
     }
     return 0;
@@ -23,31 +20,18 @@ int32_t record(const char* name, std::initializer_list<std::string> args = {}) {
 
 }  // namespace
 
-#ifndef FAKE_NO_S2JCONV
-extern "C" VOKL_API int32_t VOKL_CALL s2jconv(int32_t logSwitch, int32_t codeOption, int32_t shiftCodes,
-                                              const char* sjisPath, const char* jefPath, const char* logPath) {
-    return record("s2jconv", {n(logSwitch), n(codeOption), n(shiftCodes), sjisPath, jefPath, logPath});
+extern "C" VOKL_API int32_t VOKL_CALL s2jconv(int32_t a, int32_t b, int32_t c, const char* d, const char* e, const char* f) {
+    return record("s2jconv", a, b, c, d, e, f);
 }
-#endif
-
-#ifndef FAKE_NO_J2SCONV
-extern "C" VOKL_API int32_t VOKL_CALL j2sconv(int32_t logSwitch, int32_t codeOption, int32_t recordLength,
-                                              int32_t keepShift, int32_t trimFlags, const char* jefPath,
-                                              const char* sjisPath, const char* patternPath,
-                                              const char* logPath, const char* convLogPath) {
-    return record("j2sconv", {n(logSwitch), n(codeOption), n(recordLength), n(keepShift), n(trimFlags), jefPath,
-                               sjisPath, patternPath, logPath, convLogPath});
+extern "C" VOKL_API int32_t VOKL_CALL j2sconv(int32_t a, int32_t b, int32_t c, int32_t d, int32_t e, const char* f,
+                                              const char* g, const char* h, const char* i, const char* j) {
+    return record("j2sconv", a, b, c, d, e, f, g, h, i, j);
 }
-#endif
-
 #ifndef FAKE_NO_MKPATN
-extern "C" VOKL_API int32_t VOKL_CALL mkpatn(int32_t logSwitch, int32_t separator, int32_t quote,
-                                             const char* copybookPath, const char* patternPath,
-                                             const char* logPath) {
-    return record("mkpatn", {n(logSwitch), n(separator), n(quote), copybookPath, patternPath, logPath});
+extern "C" VOKL_API int32_t VOKL_CALL mkpatn(int32_t a, int32_t b, int32_t c, const char* d, const char* e, const char* f) {
+    return record("mkpatn", a, b, c, d, e, f);
 }
 #endif
-
 #ifdef FAKE_VERSION
 extern "C" VOKL_API float VOKL_CALL voklVersion(void) {
     record("voklVersion");
