@@ -373,7 +373,8 @@ bool frmVokl::Form_Load(const QString& commandLine) {
     SetTabStop(1);
     startState();
     applyCommandLine(commandLine);
-    if (iTabNo == 1) txt1_Sjsp->focusAndSelect();
+    // After the boxes were filled, so that the path given is selected.
+    (iTabNo == 2 ? txt2_Jefp : txt1_Sjsp)->focusAndSelect();
     return true;
 }
 
