@@ -34,7 +34,6 @@ struct Call {
     std::string in = dir.file("in"), out = dir.file("out");
     vokl_options options;
     Outcome run;
-    int stopAt = 0;  // percent; 0: never
 
     explicit Call(int encoding = VOKL_PC_UTF8) {
         vokl_options_init(&options, sizeof options);
@@ -43,10 +42,8 @@ struct Call {
         options.output_path = out.c_str();
         options.user = this;
         options.log_line = [](void* user, const char* line) { static_cast<Call*>(user)->run.lines.push_back(line); };
-        options.progress = [](void* user, std::int64_t done, std::int64_t total) {
-            Call& call = *static_cast<Call*>(user);
-            call.run.progress.push_back(done);
-            return call.stopAt > 0 && total > 0 && done * 100 >= total * call.stopAt ? 1 : 0;
+        options.progress = [](void* user, std::int64_t done, std::int64_t) {
+            return static_cast<Call*>(user)->run.progress.push_back(done), 0;
         };
     }
     Outcome& finish(std::int32_t rc) {
@@ -58,9 +55,28 @@ struct Call {
         testutil::writeFile(in, text);
         return finish(vokl_s2j(&options, code, shift));
     }
-    Outcome& j2s(const Bytes& jef, int code = 3, int recordLength = 0, const char* pattern = "_********_", int trim = 0) {
+    Outcome& j2s(const Bytes& jef, int code = 3, int recordLength = 0) {
         testutil::writeFile(in, jef);
-        return finish(vokl_j2s(&options, code, recordLength, 0, trim, pattern, nullptr));
+        return finish(vokl_j2s(&options, code, recordLength, 0, 0, "_********_", nullptr));
+    }
+    // Reads `input` from a pipe, written in pieces with `pause` between them.
+    Outcome& piped(bool s2j, const Bytes& input, std::chrono::milliseconds pause = {}) {
+        int fds[2];
+        EXPECT_EQ(pipe(fds), 0);
+        options.input_path = nullptr;
+        options.input_fd = fds[0];
+        std::thread writer([&] {
+            for (std::size_t at = 0; at < input.size(); std::this_thread::sleep_for(pause)) {
+                const ssize_t n = write(fds[1], input.data() + at, std::min<std::size_t>(65536, input.size() - at));
+                if (n <= 0) break;
+                at += static_cast<std::size_t>(n);
+            }
+            close(fds[1]);
+        });
+        const std::int32_t rc = s2j ? vokl_s2j(&options, 4, 0) : vokl_j2s(&options, 3, 0, 0, 0, "_********_", nullptr);
+        close(fds[0]);
+        writer.join();
+        return finish(rc);
     }
 };
 
@@ -188,27 +204,16 @@ TEST(Pipes, ConvertAsFilesDo) {
     const Bytes text = utf8(std::string(100000, 'A') + "漢字\n");
     for (const Bytes& input : {text, Bytes{}}) {
         for (bool s2j : {true, false}) {
-            Call file, piped;
-            const Outcome& expected = s2j ? file.s2j(input) : file.j2s(input);
-            int fds[2];
-            ASSERT_EQ(pipe(fds), 0);
-            std::thread writer([&] {
-                for (std::size_t at = 0; at < input.size();) at += static_cast<std::size_t>(write(fds[1], input.data() + at, std::min<std::size_t>(4096, input.size() - at)));
-                close(fds[1]);
-            });
-            piped.options.input_path = nullptr;
-            piped.options.input_fd = fds[0];
-            piped.options.input_name = "標準入力";
-            const Outcome& got = s2j ? piped.finish(vokl_s2j(&piped.options, 4, 1))
-                                 : piped.finish(vokl_j2s(&piped.options, 3, 0, 0, 0, "_********_", nullptr));
-            writer.join();
-            close(fds[0]);
+            Call file, pipe;
+            const Outcome& expected = s2j ? file.s2j(input, 4, 0) : file.j2s(input);
+            pipe.options.input_name = "標準入力";
+            const Outcome& got = pipe.piped(s2j, input);
             EXPECT_EQ(got.rc, input.empty() ? (s2j ? -15 : -16) : expected.rc);
             EXPECT_EQ(got.output, expected.output);
             if (input.empty()) {
                 EXPECT_EQ(got.lines, std::vector<std::string>{"[標準入力]のファイルサイズが 0 です"});
             }
-            EXPECT_EQ(testutil::exists(piped.out), s2j || !input.empty()) << "j2s creates no output for an empty input";
+            EXPECT_EQ(testutil::exists(pipe.out), s2j || !input.empty()) << "j2s creates no output for an empty input";
         }
     }
 }
@@ -223,27 +228,14 @@ TEST(Progress, RisesToTheTotalAndStops) {
     EXPECT_TRUE(std::is_sorted(done.progress.begin(), done.progress.end()));
     ASSERT_FALSE(done.progress.empty());
     EXPECT_EQ(done.progress.back(), 4 << 20);
-    // A slow pipe: the job outlasts many reports.
+    // A slow pipe: the job outlasts many reports. Its total is not known:
+    // stop once half of a megabyte is done.
     for (bool s2j : {true, false}) {
         Call stopped;
-        stopped.stopAt = 50;
-        int fds[2];
-        ASSERT_EQ(pipe(fds), 0);
-        stopped.options.input_path = nullptr;
-        stopped.options.input_fd = fds[0];
-        std::thread writer([&] {
-            const Bytes chunk(65536, 0x40);
-            for (int k = 0; k < 16 && write(fds[1], chunk.data(), chunk.size()) > 0; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            close(fds[1]);
-        });
-        // The total of a pipe is not known: stop once half of a megabyte is done.
         stopped.options.progress = [](void* user, std::int64_t doneBytes, std::int64_t) {
             return static_cast<Call*>(user)->run.progress.push_back(doneBytes), doneBytes >= (1 << 19) ? 1 : 0;
         };
-        const Outcome& r = s2j ? stopped.finish(vokl_s2j(&stopped.options, 4, 0))
-                           : stopped.finish(vokl_j2s(&stopped.options, 3, 0, 0, 0, "_********_", nullptr));
-        close(fds[0]);
-        writer.join();
+        const Outcome& r = stopped.piped(s2j, Bytes(1 << 20, 0x40), std::chrono::milliseconds(20));
         EXPECT_EQ(r.rc, VOKL_ESTOPPED);
         EXPECT_EQ(r.lines, std::vector<std::string>{"利用者の指示により処理を中止しました"});
         EXPECT_FALSE(testutil::exists(stopped.out)) << "the partial output is removed";
