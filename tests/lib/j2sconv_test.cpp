@@ -5,13 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <random>
-#include <string_view>
 
 #include "j2sconv.h"
 #include "memory_source.h"
@@ -26,8 +24,6 @@ namespace {
 
 using testutil::Bytes;
 using testutil::hex;
-using testutil::logLines;
-using testutil::operator+;
 
 constexpr const char* kStream = "_********_";
 
@@ -238,6 +234,14 @@ Outcome referencePattern(const Bytes& in, const vokl::PatternList& list, bool sk
     return r;
 }
 
+// The same for the pattern file of `job`.
+Outcome referencePattern(const Bytes& in, const Job& job, bool skip, std::int32_t trim, bool lineEnds) {
+    vokl::Log quiet;
+    vokl::PatternList list;
+    EXPECT_EQ(vokl::readPatternFile(quiet, job.ptn.c_str(), 3, list), 0);
+    return referencePattern(in, list, skip, trim, lineEnds);
+}
+
 // Random host bytes: weights for shift codes, unmapped bytes, kanji, zoned
 // and packed digits, blanks, letters.
 Bytes randomInput(std::mt19937& rng, std::size_t size, std::array<unsigned, 6> weights) {
@@ -339,10 +343,7 @@ TEST(J2sPattern, MatchesTheReferenceOnRandomInput) {
                 const std::int32_t recordLength = (trim >> 1) & 1;
                 Job job;
                 const Outcome o = job.run(input, text, recordLength, trim, keep);
-                vokl::Log quiet;
-                vokl::PatternList list;
-                ASSERT_EQ(vokl::readPatternFile(quiet, job.ptn.c_str(), 3, list), 0) << text;
-                const Outcome ref = referencePattern(input, list, !keep, trim, recordLength != 0);
+                const Outcome ref = referencePattern(input, job, !keep, trim, recordLength != 0);
                 const std::string where = std::string(text) + " size " + std::to_string(size) + " trim " + std::to_string(trim);
                 ASSERT_EQ(o.rc, ref.rc) << where;
                 if (ref.rc == -2) continue;  // what a malformed run leaves is not defined
@@ -352,6 +353,7 @@ TEST(J2sPattern, MatchesTheReferenceOnRandomInput) {
                 // The same through the plain walk alone, as where no vector code runs.
                 vokl::j2s::Arguments args = job.args(job.ptn.c_str(), 3, recordLength, keep, trim);
                 args.vectors = false;
+                vokl::Log quiet;
                 ASSERT_EQ(vokl::j2s::convertJef(quiet, args), ref.rc) << where;
                 ASSERT_EQ(testutil::readFile(job.out), ref.output) << where;
             }
@@ -363,13 +365,9 @@ TEST(J2sPattern, MatchesTheReferenceOnRandomInput) {
     for (int options = 0; options < 4; ++options) {
         Job job;
         const Outcome o = job.run(input, text, 1, options & 2 ? 1 : 0, options & 1);
-        vokl::Log quiet;
-        vokl::PatternList list;
-        ASSERT_EQ(vokl::readPatternFile(quiet, job.ptn.c_str(), 3, list), 0);
-        const Outcome ref = referencePattern(input, list, !(options & 1), options & 2 ? 1 : 0, true);
+        const Outcome ref = referencePattern(input, job, !(options & 1), options & 2 ? 1 : 0, true);
         EXPECT_GT(std::count(ref.output.begin(), ref.output.end(), 0x0A), 10000);
-        EXPECT_EQ(o.rc, ref.rc) << options;
-        EXPECT_TRUE(o.output == ref.output) << options;
+        EXPECT_TRUE(o.rc == ref.rc && o.output == ref.output) << options;
     }
 }
 
@@ -409,8 +407,6 @@ TEST_P(J2sExport, CodeLogAndFiles) {
     EXPECT_EQ(o.convLog, c.convLog ? crlf(c.convLog) : "-");
 }
 
-const char kCause[] = "(原因=No such file or directory)\n";
-
 INSTANTIATE_TEST_SUITE_P(Files, J2sExport, testing::Values(
     // A pattern that cannot be used leaves an empty output and an empty conversion-error log.
     ExportCase{"OnlyComments", "C1", "# note\nX\n", {}, -17, "[%P]のファイルに有効なレコードパターンがありません\n", "", ""},
@@ -428,8 +424,6 @@ INSTANTIATE_TEST_SUITE_P(Files, J2sExport, testing::Values(
     ExportCase{"EmptyInputMakesNoOutput", "", nullptr, {}, -16, "[%I]のファイルサイズが 0 です\n", nullptr, nullptr},
     ExportCase{"OutputFolderMissing", "C1", nullptr, [](Job& j, std::string&) { j.out = j.dir.file("none/o.txt"); }, -10,
                "[%O]のオープンに失敗しました(原因=No such file or directory)\n", nullptr, nullptr},
-    ExportCase{"OutputIsTheInput", "C1C2", nullptr, [](Job& j, std::string&) { j.out = j.in; }, -10,
-               "[%O]は入力ファイルと同じファイルです\n", "C1C2", nullptr},
     ExportCase{"FullDiskAtTheFinalFlush", "C1C2", nullptr, [](Job& j, std::string&) { j.out = "/dev/full"; }, -25,
                "シフトJISファイルの書き込みでエラーが発生しました(原因=No space left on device)\n", nullptr, nullptr},
     ExportCase{"ConvLogCannotBeCreated", "00", nullptr, [](Job& j, std::string&) { j.conv = j.dir.file("none/c.txt"); }, -1,
@@ -444,11 +438,6 @@ INSTANTIATE_TEST_SUITE_P(Files, J2sExport, testing::Values(
 
 TEST(J2sExportMore, LogSwitchNullPathsAndBigOutputs) {
     Job job;
-    testutil::writeFile(job.in, hex("C1"));
-    const std::string noFolder = job.dir.file("none/vok.log");
-    EXPECT_EQ(j2sconv(1, 3, 0, 0, 0, job.in.c_str(), job.out.c_str(), kStream, noFolder.c_str(), job.conv.c_str()), -31);
-    EXPECT_FALSE(testutil::exists(job.out) || testutil::exists(job.conv)) << "-31 touches nothing";
-    EXPECT_EQ(j2sconv(0, 3, 0, 0, 0, job.in.c_str(), job.out.c_str(), kStream, noFolder.c_str(), job.conv.c_str()), 0);
     testutil::writeFile(job.in, hex("00"));
     EXPECT_EQ(job.call(3, 0, 0, 0, kStream, 0), (Outcome{-1, hex("20"), "", ""})) << "kept, empty, without a log";
     // No pattern path means stream mode; no conversion-error log path goes to the log.
@@ -497,16 +486,8 @@ std::int32_t convertWith(Job& job, vokl::ByteSource& source, const std::string& 
 TEST(J2sFailingInput, Gives21) {
     const char* const kFailed = "JEFファイルの読み込みに失敗しました\r\n";
     const char* const kChanged = "[%I]は変換中に変更されました(読み込み中にサイズが変わりました)\r\n";
-    const struct {
-        std::size_t bytes;
-        std::int64_t size;
-        int failingRead;
-        bool failForGood;
-        const char* pattern;
-        std::int32_t recordLength;
-        std::size_t written;
-        const char* log;
-    } cases[] = {{70000, 70000, 2, false, nullptr, 10, 65536 / 10 * 12, kFailed}, {70000, 70000, 2, true, "XXXXX\n", 0, 65535, kFailed},
+    const struct { std::size_t bytes; std::int64_t size; int failingRead; bool failForGood; const char* pattern;
+                   std::int32_t recordLength; std::size_t written; const char* log; } cases[] = {{70000, 70000, 2, false, nullptr, 10, 65536 / 10 * 12, kFailed}, {70000, 70000, 2, true, "XXXXX\n", 0, 65535, kFailed},
                  {70000, 70000, 1, false, "1:A:XX\n1:B:XXXX\n", 0, 0, kFailed}, {300, 100, 0, false, nullptr, 10, 0, kChanged},
                  {100, 300, 0, false, "XXXXX\n", 0, 100, kChanged}, {100, 300, 0, false, nullptr, 7, 14 * 9, kChanged}};
     for (const auto& c : cases) {
