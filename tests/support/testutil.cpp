@@ -40,7 +40,7 @@ Bytes readFile(const std::string& path) {
 }
 
 std::string readText(const std::string& path) {
-    Bytes b = readFile(path);
+    const Bytes b = readFile(path);
     return std::string(b.begin(), b.end());
 }
 
@@ -50,13 +50,10 @@ namespace {
 std::string convert(const char* to, const char* from, const std::string& text) {
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open failed");
-    std::string in = text;
-    std::string out(in.size() * 4 + 16, '\0');
-    char* src = in.data();
-    char* dst = out.data();
-    std::size_t srcLeft = in.size();
-    std::size_t dstLeft = out.size();
-    std::size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+    std::string in = text, out(in.size() * 4 + 16, '\0');
+    char *src = in.data(), *dst = out.data();
+    std::size_t srcLeft = in.size(), dstLeft = out.size();
+    const std::size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
     iconv_close(cd);
     if (rc == static_cast<std::size_t>(-1)) throw std::runtime_error("text not convertible");
     out.resize(out.size() - dstLeft);
@@ -67,21 +64,9 @@ std::string convert(const char* to, const char* from, const std::string& text) {
 std::string sjis(const std::string& utf8Text) { return convert("CP932", "UTF-8", utf8Text); }
 std::string utf8(const std::string& sjisText) { return convert("UTF-8", "CP932", sjisText); }
 
-std::string logLines(const std::string& utf8WithLf) {
-    std::string s = sjis(utf8WithLf);
-    std::string out;
-    for (char c : s) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
+std::string logLines(const std::string& utf8WithLf) { return replaceAll(sjis(utf8WithLf), {{"\n", "\r\n"}}); }
 
-Bytes bytes(std::initializer_list<int> values) {
-    Bytes b;
-    for (int v : values) b.push_back(static_cast<std::uint8_t>(v));
-    return b;
-}
+Bytes bytes(std::initializer_list<int> values) { return Bytes(values.begin(), values.end()); }
 
 Bytes hex(std::string_view digits) {
     Bytes b;
@@ -107,20 +92,12 @@ std::string replaceAll(std::string text, std::initializer_list<std::pair<std::st
 }
 
 namespace {
-std::string shellQuoted(const std::string& arg) {
-    std::string q = "'";
-    for (char c : arg) {
-        if (c == '\'') q += "'\\''";
-        else q += c;
-    }
-    return q + "'";
-}
+std::string shellQuoted(const std::string& arg) { return std::string("'").append(replaceAll(arg, {{"'", "'\\''"}})).append("'"); }
 }  // namespace
 
 CliRun runCli(const std::vector<std::string>& args, const std::string& tmpDir, const std::string& workDir) {
     TempDir capture;
-    const std::string outFile = capture.file("stdout");
-    const std::string errFile = capture.file("stderr");
+    const std::string outFile = capture.file("stdout"), errFile = capture.file("stderr");
     std::string command;
     if (!workDir.empty()) command.append("cd ").append(shellQuoted(workDir)).append(" && ");
     command.append("TMPDIR=").append(shellQuoted(tmpDir)).append(" ").append(shellQuoted(VOK_CLI_PATH));
