@@ -8,8 +8,6 @@
 #include <clocale>
 #include <csignal>
 #include <fstream>
-#include <random>
-#include <set>
 #include <thread>
 
 #include "tblknj.h"
@@ -154,41 +152,6 @@ TEST(Utf8, ConversionErrors) {
         EXPECT_EQ(r.rc, c.rc) << c.text;
         EXPECT_EQ(r.output, hex(c.jef)) << c.text;
         EXPECT_EQ(r.lines, c.lines) << c.text;
-    }
-}
-
-// The same text through the Shift-JIS and the UTF-8 doors gives the same
-// host bytes; and host bytes come out as the same text either way.
-TEST(Utf8, SameBytesAsTheShiftJisPath) {
-    std::mt19937 rng(3);
-    std::vector<std::pair<unsigned, char32_t>> chars;
-    for (unsigned code = 0; code < 65536; ++code) {
-        const std::uint16_t scalar = vokl::kCp932ToUnicode[code];
-        if (scalar != vokl::kNoCode && vokl::unicodeToCp932(scalar) == code && code >= 0x0A) chars.push_back({code, scalar});
-    }
-    for (int round = 0; round < 20; ++round) {
-        Bytes sjis, text;
-        for (int k = 0; k < 3000; ++k) {
-            const auto [code, scalar] = chars[rng() % chars.size()];
-            if (code > 0xFF) sjis.push_back(static_cast<std::uint8_t>(code >> 8));
-            sjis.push_back(static_cast<std::uint8_t>(code));
-            std::uint8_t bytes[4];
-            text.insert(text.end(), bytes, bytes + vokl::encodeUtf8(scalar, bytes));
-        }
-        const int code = 1 + round % 4;
-        Call viaUtf8, viaSjis(VOKL_PC_SJIS);
-        const Outcome& u = viaUtf8.s2j(text, code, round % 2);
-        const Outcome& s = viaSjis.s2j(sjis, code, round % 2);
-        ASSERT_EQ(u.output, s.output) << round;
-        ASSERT_EQ(u.rc < 0, s.rc < 0);
-        // Back: Shift-JIS text read as UTF-8 where the JEF code has a character.
-        Call backUtf8, backSjis(VOKL_PC_SJIS);
-        backUtf8.options.line_end = VOKL_EOL_LF;
-        const Outcome& bu = backUtf8.j2s(u.output, code % 3 + 1, 97);
-        const Outcome& bs = backSjis.j2s(u.output, code % 3 + 1, 97);
-        std::string expected;
-        vokl::appendAsUtf8(testutil::replaceAll(std::string(bs.output.begin(), bs.output.end()), {{"\r\n", "\n"}}), expected);
-        ASSERT_EQ(std::string(bu.output.begin(), bu.output.end()), testutil::replaceAll(expected, {{"\xEF\xBF\xBD", "\xE3\x80\x80"}}));
     }
 }
 
