@@ -54,10 +54,8 @@ struct Job {
     }
     Outcome call(std::int32_t code, std::int32_t recordLength, std::int32_t keepShift, std::int32_t trim,
                  const std::string& pattern, int logSwitch = 1) {
-        Outcome o;
-        o.rc = j2sconv(logSwitch, code, recordLength, keepShift, trim, in.c_str(), out.c_str(), pattern.c_str(),
-                       log.c_str(), conv.c_str());
-        return collect(o);
+        return collect({j2sconv(logSwitch, code, recordLength, keepShift, trim, in.c_str(), out.c_str(), pattern.c_str(),
+                                log.c_str(), conv.c_str()), {}, {}, {}});
     }
     Outcome collect(Outcome o) const {
         if (std::filesystem::is_regular_file(out)) o.output = testutil::readFile(out);
@@ -75,14 +73,9 @@ struct Job {
 
 std::string crlf(const char* text) { return testutil::replaceAll(text, {{"\n", "\r\n"}}); }
 
-struct ConversionCase {
-    const char* input;    // hex
-    const char* pattern;  // nullptr: stream mode
-    std::int32_t recordLength, trim, keepShift, code;
-    const char* output;  // hex
-    std::int32_t rc;
-    const char* convLines;  // UTF-8, "" when nothing was replaced
-};
+// input and output in hex; pattern nullptr: stream mode; convLines "": nothing replaced.
+struct ConversionCase { const char *input, *pattern; std::int32_t recordLength, trim, keepShift, code; const char* output;
+                        std::int32_t rc; const char* convLines; };
 
 class J2sConversion : public testing::TestWithParam<ConversionCase> {};
 
@@ -376,16 +369,10 @@ TEST(J2sPattern, MatchesTheReferenceOnRandomInput) {
 
 // ---- the export's files and failures ---------------------------------------
 
-struct ExportCase {
-    const char* name;
-    const char* input;    // hex; nullptr: none
-    const char* pattern;  // the pattern file's text; nullptr: stream mode
-    std::function<void(Job&, std::string& pattern)> arrange;
-    std::int32_t rc;
-    const char* log;  // UTF-8; %I, %O, %P, %C stand for the paths
-    const char* output;   // hex; nullptr: not there
-    const char* convLog;  // nullptr: not there
-};
+// input and output in hex, nullptr: not there; pattern: the pattern file's text, nullptr: stream mode;
+// log: %I, %O, %P, %C stand for the paths; convLog nullptr: not there.
+struct ExportCase { const char *name, *input, *pattern; std::function<void(Job&, std::string& pattern)> arrange; std::int32_t rc;
+                    const char *log, *output, *convLog; };
 
 class J2sExport : public testing::TestWithParam<ExportCase> {};
 
@@ -490,9 +477,10 @@ TEST(J2sFailingInput, Gives21) {
     const char* const kFailed = "JEFファイルの読み込みに失敗しました\r\n";
     const char* const kChanged = "[%I]は変換中に変更されました(読み込み中にサイズが変わりました)\r\n";
     const struct { std::size_t bytes; std::int64_t size; int failingRead; bool failForGood; const char* pattern;
-                   std::int32_t recordLength; std::size_t written; const char* log; } cases[] = {{70000, 70000, 2, false, nullptr, 10, 65536 / 10 * 12, kFailed}, {70000, 70000, 2, true, "XXXXX\n", 0, 65535, kFailed},
-                 {70000, 70000, 1, false, "1:A:XX\n1:B:XXXX\n", 0, 0, kFailed}, {300, 100, 0, false, nullptr, 10, 0, kChanged},
-                 {100, 300, 0, false, "XXXXX\n", 0, 100, kChanged}, {100, 300, 0, false, nullptr, 7, 14 * 9, kChanged}};
+                   std::int32_t recordLength; std::size_t written; const char* log; } cases[] = {
+        {70000, 70000, 2, false, nullptr, 10, 65536 / 10 * 12, kFailed}, {70000, 70000, 2, true, "XXXXX\n", 0, 65535, kFailed},
+        {70000, 70000, 1, false, "1:A:XX\n1:B:XXXX\n", 0, 0, kFailed}, {300, 100, 0, false, nullptr, 10, 0, kChanged},
+        {100, 300, 0, false, "XXXXX\n", 0, 100, kChanged}, {100, 300, 0, false, nullptr, 7, 14 * 9, kChanged}};
     for (const auto& c : cases) {
         Job job;
         if (c.pattern) testutil::writeFile(job.ptn, std::string(c.pattern));
