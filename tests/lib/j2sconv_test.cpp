@@ -77,54 +77,53 @@ std::string crlf(const char* text) { return testutil::replaceAll(text, {{"\n", "
 struct ConversionCase { const char *input, *pattern; std::int32_t recordLength, trim, keepShift, code; const char* output;
                         std::int32_t rc; const char* convLines; };
 
-class J2sConversion : public testing::TestWithParam<ConversionCase> {};
-
-TEST_P(J2sConversion, WritesTheExpectedText) {
-    const ConversionCase& c = GetParam();
-    Job job;
-    const Outcome o = job.run(hex(c.input), c.pattern, c.recordLength, c.trim, c.keepShift, c.code);
-    const bool replaced = *c.convLines != '\0';
-    EXPECT_EQ(o, (Outcome{c.rc, hex(c.output), replaced ? job.convWritten() : "", replaced ? crlf(c.convLines) : "-"}));
+TEST(J2sConversion, WritesTheExpectedText) {
+    const ConversionCase cases[] = {
+        // Stream mode
+        {"28B0A129C1", nullptr, 0, 0, 0, 3, "889F41", 0, ""},
+        {"815A", nullptr, 0, 0, 0, 1, "B121", 0, ""},                            // kana
+        {"815A", nullptr, 0, 0, 0, 2, "6121", 0, ""},                            // lower case
+        {"815A", nullptr, 0, 0, 0, 7, "615D", 0, ""},                            // any other: ASCII
+        {"C100C2", nullptr, 0, 0, 0, 3, "412042", -1, "EBCDIC->JIS 変換エラー(EBCDIC=0x00/2バイト目)\n"},
+        {"28202029", nullptr, 0, 0, 0, 3, "8140", -1, "JEF->シフトJIS 変換エラー(JEF=0x2020/2バイト目)\n"},
+        {"C128B0", nullptr, 0, 0, 0, 3, "4120", -1, "JEF->シフトJIS 変換エラー(JEF=0xb0/3バイト目)\n"},
+        {"C1C2C3C4C5", nullptr, 2, 0, 0, 3, "41420D0A43440D0A450D0A", 3, ""},   // a line end per block
+        {"28B0A129", nullptr, 2, 0, 0, 3, "0D0A889F0D0A0D0A", 3, ""},           // split pair moves on
+        {"28B0", nullptr, 1, 0, 0, 3, "0D0A200D0A", -1, "JEF->シフトJIS 変換エラー(JEF=0xb0/2バイト目)\n"},
+        {"C1C2", nullptr, -5, 0, 0, 3, "41420D0A", 1, ""},                      // negative: line ends
+        {"C1C2", nullptr, 0x7FFFFFFF, 0, 0, 3, "41420D0A", 1, ""},            // no huge buffer
+        // Pattern mode
+        {"C1C2B0A1", "XXNN\n", 0, 0, 0, 3, "4142889F", 0, ""},
+        {"C1C2B0A1C3C4B0A2", "XXNN\n", 1, 0, 0, 3, "4142889F0D0A434488A00D0A", 2, ""},
+        {"C1C2C3F1C4", "x\"xx\",9A\n", 0, 0, 0, 3, "4122424322 2C3144", 0, ""},   // literals, lower case
+        {"F1F2C3F1F2D3", "SS.S,SSS\n", 0, 0, 0, 3, "2B31322E332C2D313233", 0, ""},
+        {"12345D12345C12345D", "CCC.CC,PPPPP,PPPPP\n", 0, 0, 0, 3, "2D3132332E34352C31323334352C2D3132333435", 0, ""},
+        {"C1404040 40C2", "XXX,XXX\n", 0, 1, 0, 3, "412C42", 0, ""},               // trim
+        {"C1404040 40C2", "XXX,XXX\n", 0, 2, 0, 3, "4120202C42", 0, ""},           // left
+        {"C1404040 40C2", "XXX,XXX\n", 1, 4, 0, 3, "412C2020420D0A", 1, ""},       // right
+        {"C1404040 40B0A1", "XXX,NNNN\n", 0, 9, 0, 3, "4120202C889F", 0, ""},      // kanji items only
+        {"C128C2C3C4", "XXXX\n", 0, 0, 0, 3, "41424344", 0, ""},                   // skipped shift code
+        {"2828282838292828C1C2C3C4", "XXXX\n", 0, 0, 0, 3, "5858585841424344", 0, ""},
+        {"C128C2C3C4", "XXXX\n", 0, 0, 1, 3, "4120424344585858", -1, "EBCDIC->JIS 変換エラー(EBCDIC=0x28/2バイト目)\n"},
+        {"C1289C", "XCCC\n", 0, 0, 0, 3, "412B323839", 0, ""},                      // 0x28 as packed digits
+        {"C1289CC2", "X,CCC,X\n", 0, 0, 0, 3, "412C2B3238392C42", 0, ""},
+        {"C128B0A1", "X,NN\n", 0, 0, 0, 3, "412C889F", 0, ""},
+        {"C1C2C3C4C5C6", "XXXX,\n", 1, 0, 0, 3, "414243442C0D0A454658582C0D0A", 2, ""},  // short last record
+        {"C1C2B0", "XXNN\n", 0, 0, 0, 3, "41424E4E", 0, ""},
+        {"002020", "XNN\n", 0, 0, 0, 3, "208140", -1,
+         "EBCDIC->JIS 変換エラー(EBCDIC=0x00/1バイト目)\nJEF->シフトJIS 変換エラー(JEF=0x2020/2バイト目)\n"},
+        {"C1C2C3C4C2C1B0A1", "1:A:XXXX\n1:B:XXNN\n", 1, 0, 0, 3, "414243440D0A4241889F0D0A", 2, ""},
+        {"E9C1B0A1", "1:A:XXXX\n1:B:XXNN\n", 0, 0, 0, 3, "5A41889F", 0, ""},       // no match: the last
+        {"C1C2C2C3C4C5C1C6", "1:A:XX\n1:B:XXXX\n", 1, 0, 0, 3, "41420D0A424344450D0A41460D0A", 3, ""},
+        {"28C2C3", "1:B:XX\n1:A:XX\n", 0, 0, 0, 3, "4243", 0, ""}};
+    for (const ConversionCase& c : cases) {
+        Job job;
+        const Outcome o = job.run(hex(c.input), c.pattern, c.recordLength, c.trim, c.keepShift, c.code);
+        const bool replaced = *c.convLines != '\0';
+        EXPECT_EQ(o, (Outcome{c.rc, hex(c.output), replaced ? job.convWritten() : "", replaced ? crlf(c.convLines) : "-"}))
+            << c.input << " " << (c.pattern ? c.pattern : "stream") << " " << c.recordLength;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Stream, J2sConversion, testing::Values(
-    ConversionCase{"28B0A129C1", nullptr, 0, 0, 0, 3, "889F41", 0, ""},
-    ConversionCase{"815A", nullptr, 0, 0, 0, 1, "B121", 0, ""},                            // kana
-    ConversionCase{"815A", nullptr, 0, 0, 0, 2, "6121", 0, ""},                            // lower case
-    ConversionCase{"815A", nullptr, 0, 0, 0, 7, "615D", 0, ""},                            // any other: ASCII
-    ConversionCase{"C100C2", nullptr, 0, 0, 0, 3, "412042", -1, "EBCDIC->JIS 変換エラー(EBCDIC=0x00/2バイト目)\n"},
-    ConversionCase{"28202029", nullptr, 0, 0, 0, 3, "8140", -1, "JEF->シフトJIS 変換エラー(JEF=0x2020/2バイト目)\n"},
-    ConversionCase{"C128B0", nullptr, 0, 0, 0, 3, "4120", -1, "JEF->シフトJIS 変換エラー(JEF=0xb0/3バイト目)\n"},
-    ConversionCase{"C1C2C3C4C5", nullptr, 2, 0, 0, 3, "41420D0A43440D0A450D0A", 3, ""},   // a line end per block
-    ConversionCase{"28B0A129", nullptr, 2, 0, 0, 3, "0D0A889F0D0A0D0A", 3, ""},           // split pair moves on
-    ConversionCase{"28B0", nullptr, 1, 0, 0, 3, "0D0A200D0A", -1, "JEF->シフトJIS 変換エラー(JEF=0xb0/2バイト目)\n"},
-    ConversionCase{"C1C2", nullptr, -5, 0, 0, 3, "41420D0A", 1, ""},                      // negative: line ends
-    ConversionCase{"C1C2", nullptr, 0x7FFFFFFF, 0, 0, 3, "41420D0A", 1, ""}));            // no huge buffer
-
-INSTANTIATE_TEST_SUITE_P(Pattern, J2sConversion, testing::Values(
-    ConversionCase{"C1C2B0A1", "XXNN\n", 0, 0, 0, 3, "4142889F", 0, ""},
-    ConversionCase{"C1C2B0A1C3C4B0A2", "XXNN\n", 1, 0, 0, 3, "4142889F0D0A434488A00D0A", 2, ""},
-    ConversionCase{"C1C2C3F1C4", "x\"xx\",9A\n", 0, 0, 0, 3, "4122424322 2C3144", 0, ""},   // literals, lower case
-    ConversionCase{"F1F2C3F1F2D3", "SS.S,SSS\n", 0, 0, 0, 3, "2B31322E332C2D313233", 0, ""},
-    ConversionCase{"12345D12345C12345D", "CCC.CC,PPPPP,PPPPP\n", 0, 0, 0, 3, "2D3132332E34352C31323334352C2D3132333435", 0, ""},
-    ConversionCase{"C1404040 40C2", "XXX,XXX\n", 0, 1, 0, 3, "412C42", 0, ""},               // trim
-    ConversionCase{"C1404040 40C2", "XXX,XXX\n", 0, 2, 0, 3, "4120202C42", 0, ""},           // left
-    ConversionCase{"C1404040 40C2", "XXX,XXX\n", 1, 4, 0, 3, "412C2020420D0A", 1, ""},       // right
-    ConversionCase{"C1404040 40B0A1", "XXX,NNNN\n", 0, 9, 0, 3, "4120202C889F", 0, ""},      // kanji items only
-    ConversionCase{"C128C2C3C4", "XXXX\n", 0, 0, 0, 3, "41424344", 0, ""},                   // skipped shift code
-    ConversionCase{"2828282838292828C1C2C3C4", "XXXX\n", 0, 0, 0, 3, "5858585841424344", 0, ""},
-    ConversionCase{"C128C2C3C4", "XXXX\n", 0, 0, 1, 3, "4120424344585858", -1, "EBCDIC->JIS 変換エラー(EBCDIC=0x28/2バイト目)\n"},
-    ConversionCase{"C1289C", "XCCC\n", 0, 0, 0, 3, "412B323839", 0, ""},                      // 0x28 as packed digits
-    ConversionCase{"C1289CC2", "X,CCC,X\n", 0, 0, 0, 3, "412C2B3238392C42", 0, ""},
-    ConversionCase{"C128B0A1", "X,NN\n", 0, 0, 0, 3, "412C889F", 0, ""},
-    ConversionCase{"C1C2C3C4C5C6", "XXXX,\n", 1, 0, 0, 3, "414243442C0D0A454658582C0D0A", 2, ""},  // short last record
-    ConversionCase{"C1C2B0", "XXNN\n", 0, 0, 0, 3, "41424E4E", 0, ""},
-    ConversionCase{"002020", "XNN\n", 0, 0, 0, 3, "208140", -1,
-                   "EBCDIC->JIS 変換エラー(EBCDIC=0x00/1バイト目)\nJEF->シフトJIS 変換エラー(JEF=0x2020/2バイト目)\n"},
-    ConversionCase{"C1C2C3C4C2C1B0A1", "1:A:XXXX\n1:B:XXNN\n", 1, 0, 0, 3, "414243440D0A4241889F0D0A", 2, ""},
-    ConversionCase{"E9C1B0A1", "1:A:XXXX\n1:B:XXNN\n", 0, 0, 0, 3, "5A41889F", 0, ""},       // no match: the last
-    ConversionCase{"C1C2C2C3C4C5C1C6", "1:A:XX\n1:B:XXXX\n", 1, 0, 0, 3, "41420D0A424344450D0A41460D0A", 3, ""},
-    ConversionCase{"28C2C3", "1:B:XX\n1:A:XX\n", 0, 0, 0, 3, "4243", 0, ""}));
 
 // Stream mode the slow, obvious way: block by block, pair by pair.
 Outcome referenceStream(const Bytes& in, std::int32_t recordLength, std::int32_t code) {
@@ -374,59 +373,57 @@ TEST(J2sPattern, MatchesTheReferenceOnRandomInput) {
 struct ExportCase { const char *name, *input, *pattern; std::function<void(Job&, std::string& pattern)> arrange; std::int32_t rc;
                     const char *log, *output, *convLog; };
 
-class J2sExport : public testing::TestWithParam<ExportCase> {};
-
-TEST_P(J2sExport, CodeLogAndFiles) {
-    const ExportCase& c = GetParam();
-    Job job;
-    if (c.input) testutil::writeFile(job.in, hex(c.input));
-    std::string pattern = kStream;
-    if (c.pattern) testutil::writeFile(pattern = job.ptn, std::string(c.pattern));
-    if (c.arrange) c.arrange(job, pattern);
-    const Outcome o = job.call(3, 0, 0, 0, pattern);
-    const auto paths = [&](const char* text) {
-        return testutil::replaceAll(text, {{"%I", job.in}, {"%O", job.out}, {"%P", pattern}, {"%C", job.conv}, {"\n", "\r\n"}});
-    };
-    EXPECT_EQ(o.rc, c.rc);
-    EXPECT_EQ(o.log, paths(c.log));
-    if (c.output) {
-        EXPECT_EQ(o.output, hex(c.output));
-    } else if (job.out.rfind("/dev/", 0) != 0) {
-        EXPECT_FALSE(testutil::exists(job.out));
+TEST(J2sExport, CodeLogAndFiles) {
+    const ExportCase cases[] = {
+        // A pattern that cannot be used leaves an empty output and an empty conversion-error log.
+        {"OnlyComments", "C1", "# note\nX\n", {}, -17, "[%P]のファイルに有効なレコードパターンがありません\n", "", ""},
+        {"BadCharacter", "C1", "XX?X\n", {}, -2, "レコードパターンに認識できない文字が使われています(桁位置=3)\n", "", ""},
+        {"EmptyPatternFile", "C1", "", {}, -17, "[%P]のファイルサイズが 0 です\n", "", ""},
+        {"MissingPatternFile", "C1", nullptr, [](Job& j, std::string& p) { p = j.dir.file("none.ptn"); }, -12,
+         "[%P]のオープンに失敗しました\n", "", ""},
+        // Found while converting: the records before are written, the conversion-error log goes.
+        {"ZonedPointAtTheEnd", "C1C2C2F1F2", "1:A:XX\n1:B:XSS.\n", {}, -2, "レコードパターンのサイン付き数字の指定に誤りがあります\n", "4142", nullptr},
+        {"PackedPointAtTheEnd", "C1123C", "XCC.\n", {}, -2, "レコードパターンの COMP-3 数字の指定に誤りがあります\n", "", nullptr},
+        {"RecordWithoutFields", "C2C3C1C1", "1:A: , ,\n1:B:XX\n", {}, -2, "レコードパターンに変換する項目がありません\n", "4243", nullptr},
+        {"MissingInput", nullptr, nullptr, {}, -11, "[%I]が見つかりません\n", nullptr, nullptr},
+        {"FolderAsInput", nullptr, nullptr, [](Job& j, std::string&) { std::filesystem::create_directory(j.in); }, -11,
+         "[%I]のオープンに失敗しました(原因=Is a directory)\n", nullptr, nullptr},
+        {"EmptyInputMakesNoOutput", "", nullptr, {}, -16, "[%I]のファイルサイズが 0 です\n", nullptr, nullptr},
+        {"OutputFolderMissing", "C1", nullptr, [](Job& j, std::string&) { j.out = j.dir.file("none/o.txt"); }, -10,
+         "[%O]のオープンに失敗しました(原因=No such file or directory)\n", nullptr, nullptr},
+        {"FullDiskAtTheFinalFlush", "C1C2", nullptr, [](Job& j, std::string&) { j.out = "/dev/full"; }, -25,
+         "シフトJISファイルの書き込みでエラーが発生しました(原因=No space left on device)\n", nullptr, nullptr},
+        {"ConvLogCannotBeCreated", "00", nullptr, [](Job& j, std::string&) { j.conv = j.dir.file("none/c.txt"); }, -1,
+         "[%C]のオープンに失敗しました(原因=No such file or directory)\nEBCDIC->JIS 変換エラー(EBCDIC=0x00/1バイト目)\n",
+         "20", nullptr},
+        {"ConvLogNamingTheOutputLeavesItAlone", "C1C2", nullptr, [](Job& j, std::string&) { j.conv = j.out; }, 0,
+         "[%C]は入力ファイルと同じファイルです\n", "4142", "AB"},
+        // Its lines are not all written: the log does not claim it holds them.
+        {"ConvLogOnAFullDisk", "00", nullptr, [](Job& j, std::string&) { j.conv = "/dev/full"; }, -1,
+         "[/dev/full]の書き込みに失敗しました(原因=No space left on device)\n", "20", nullptr}};
+    for (const ExportCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Job job;
+        if (c.input) testutil::writeFile(job.in, hex(c.input));
+        std::string pattern = kStream;
+        if (c.pattern) testutil::writeFile(pattern = job.ptn, std::string(c.pattern));
+        if (c.arrange) c.arrange(job, pattern);
+        const Outcome o = job.call(3, 0, 0, 0, pattern);
+        const auto paths = [&](const char* text) {
+            return testutil::replaceAll(text, {{"%I", job.in}, {"%O", job.out}, {"%P", pattern}, {"%C", job.conv}, {"\n", "\r\n"}});
+        };
+        EXPECT_EQ(o.rc, c.rc);
+        EXPECT_EQ(o.log, paths(c.log));
+        if (c.output) {
+            EXPECT_EQ(o.output, hex(c.output));
+        } else if (job.out.rfind("/dev/", 0) != 0) {
+            EXPECT_FALSE(testutil::exists(job.out));
+        }
+        EXPECT_EQ(o.convLog, c.convLog ? crlf(c.convLog) : "-");
     }
-    EXPECT_EQ(o.convLog, c.convLog ? crlf(c.convLog) : "-");
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, J2sExport, testing::Values(
-    // A pattern that cannot be used leaves an empty output and an empty conversion-error log.
-    ExportCase{"OnlyComments", "C1", "# note\nX\n", {}, -17, "[%P]のファイルに有効なレコードパターンがありません\n", "", ""},
-    ExportCase{"BadCharacter", "C1", "XX?X\n", {}, -2, "レコードパターンに認識できない文字が使われています(桁位置=3)\n", "", ""},
-    ExportCase{"EmptyPatternFile", "C1", "", {}, -17, "[%P]のファイルサイズが 0 です\n", "", ""},
-    ExportCase{"MissingPatternFile", "C1", nullptr, [](Job& j, std::string& p) { p = j.dir.file("none.ptn"); }, -12,
-               "[%P]のオープンに失敗しました\n", "", ""},
-    // Found while converting: the records before are written, the conversion-error log goes.
-    ExportCase{"ZonedPointAtTheEnd", "C1C2C2F1F2", "1:A:XX\n1:B:XSS.\n", {}, -2, "レコードパターンのサイン付き数字の指定に誤りがあります\n", "4142", nullptr},
-    ExportCase{"PackedPointAtTheEnd", "C1123C", "XCC.\n", {}, -2, "レコードパターンの COMP-3 数字の指定に誤りがあります\n", "", nullptr},
-    ExportCase{"RecordWithoutFields", "C2C3C1C1", "1:A: , ,\n1:B:XX\n", {}, -2, "レコードパターンに変換する項目がありません\n", "4243", nullptr},
-    ExportCase{"MissingInput", nullptr, nullptr, {}, -11, "[%I]が見つかりません\n", nullptr, nullptr},
-    ExportCase{"FolderAsInput", nullptr, nullptr, [](Job& j, std::string&) { std::filesystem::create_directory(j.in); }, -11,
-               "[%I]のオープンに失敗しました(原因=Is a directory)\n", nullptr, nullptr},
-    ExportCase{"EmptyInputMakesNoOutput", "", nullptr, {}, -16, "[%I]のファイルサイズが 0 です\n", nullptr, nullptr},
-    ExportCase{"OutputFolderMissing", "C1", nullptr, [](Job& j, std::string&) { j.out = j.dir.file("none/o.txt"); }, -10,
-               "[%O]のオープンに失敗しました(原因=No such file or directory)\n", nullptr, nullptr},
-    ExportCase{"FullDiskAtTheFinalFlush", "C1C2", nullptr, [](Job& j, std::string&) { j.out = "/dev/full"; }, -25,
-               "シフトJISファイルの書き込みでエラーが発生しました(原因=No space left on device)\n", nullptr, nullptr},
-    ExportCase{"ConvLogCannotBeCreated", "00", nullptr, [](Job& j, std::string&) { j.conv = j.dir.file("none/c.txt"); }, -1,
-               "[%C]のオープンに失敗しました(原因=No such file or directory)\nEBCDIC->JIS 変換エラー(EBCDIC=0x00/1バイト目)\n",
-               "20", nullptr},
-    ExportCase{"ConvLogNamingTheOutputLeavesItAlone", "C1C2", nullptr, [](Job& j, std::string&) { j.conv = j.out; }, 0,
-               "[%C]は入力ファイルと同じファイルです\n", "4142", "AB"},
-    // Its lines are not all written: the log does not claim it holds them.
-    ExportCase{"ConvLogOnAFullDisk", "00", nullptr, [](Job& j, std::string&) { j.conv = "/dev/full"; }, -1,
-               "[/dev/full]の書き込みに失敗しました(原因=No space left on device)\n", "20", nullptr}),
-    [](const auto& p) { return std::string(p.param.name); });
-
-TEST(J2sExportMore, LogSwitchNullPathsAndBigOutputs) {
+TEST(J2sExport, LogSwitchNullPathsAndBigOutputs) {
     Job job;
     testutil::writeFile(job.in, hex("00"));
     EXPECT_EQ(job.call(3, 0, 0, 0, kStream, 0), (Outcome{-1, hex("20"), "", ""})) << "kept, empty, without a log";
@@ -448,7 +445,7 @@ TEST(J2sExportMore, LogSwitchNullPathsAndBigOutputs) {
 
 // A conversion-error log path that names no plain file (here a named pipe;
 // /dev/null alike) is not removed when nothing was replaced.
-TEST(J2sExportMore, ConvLogThatIsNoPlainFileStays) {
+TEST(J2sExport, ConvLogThatIsNoPlainFileStays) {
     Job job;
     testutil::writeFile(job.in, hex("C1"));
     ASSERT_EQ(mkfifo(job.conv.c_str(), 0600), 0);
