@@ -38,16 +38,14 @@ public:
         check(mkdtemp(pattern.data()) != nullptr, "mkdtemp");
         path_ = pattern;
     }
-    ~ScratchDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
+    ~ScratchDir() { std::filesystem::remove_all(path_, ec_); }
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
     std::string file(const char* name) const { return (path_ / name).string(); }
 
 private:
     std::filesystem::path path_;
+    std::error_code ec_;
 };
 
 }  // namespace fuzzsupport

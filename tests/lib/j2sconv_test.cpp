@@ -500,17 +500,9 @@ bool counting = false;
 TEST(J2sStream, MemoryStaysBoundedForAHugeRecordLength) {
     Job job;
     job.out = "/dev/null";
-    struct Made : vokl::ByteSource {
-        std::int64_t left = std::int64_t{64} << 20;
-        std::int64_t read(void* buffer, std::size_t size) override {
-            const std::int64_t n = std::min<std::int64_t>(static_cast<std::int64_t>(size), left);
-            std::memset(buffer, 0xC1, static_cast<std::size_t>(n));
-            left -= n;
-            return n;
-        }
-    } source;
+    testutil::MemorySource source(Bytes(std::size_t{64} << 20, 0xC1));
     counting = true;
-    EXPECT_EQ(convertWith(job, source, kStream, 0x7FFFFFFF, source.left), 1);
+    EXPECT_EQ(convertWith(job, source, kStream, 0x7FFFFFFF, std::int64_t{64} << 20), 1);
     counting = false;
     EXPECT_LT(largestAllocation, std::size_t{1} << 20);
 }
