@@ -20,25 +20,18 @@ using vokl::NumericResult;
 using vokl::NumericStatus;
 
 constexpr char kGuard = '\x7F';
-constexpr std::size_t kGuardLen = 8;
+const std::string kGuards(8, kGuard);
 
 // An output buffer of exactly `capacity` bytes between two guard zones.
-class GuardedOut {
-public:
-    explicit GuardedOut(std::size_t capacity, const std::string& text = "")
-        : capacity_(capacity), store_(capacity + 2 * kGuardLen, kGuard) {
-        std::copy(text.begin(), text.end(), data());
+struct GuardedOut {
+    explicit GuardedOut(std::size_t capacity, const std::string& text = "") : store(kGuards + text + kGuards) {
+        store.insert(kGuards.size() + text.size(), capacity - text.size(), kGuard);
     }
-    char* data() { return store_.data() + kGuardLen; }
-    std::string text(std::size_t length) const { return std::string(store_.data() + kGuardLen, length); }
-    bool guardsIntact() const {
-        return store_.substr(0, kGuardLen) == std::string(kGuardLen, kGuard) && store_.substr(kGuardLen + capacity_) == std::string(kGuardLen, kGuard);
-    }
-    bool untouched() const { return store_ == std::string(store_.size(), kGuard); }
-
-private:
-    std::size_t capacity_;
-    std::string store_;
+    char* data() { return store.data() + kGuards.size(); }
+    std::string text(std::size_t length) const { return store.substr(kGuards.size(), length); }
+    bool guardsIntact() const { return store.starts_with(kGuards) && store.ends_with(kGuards); }
+    bool untouched() const { return store == std::string(store.size(), kGuard); }
+    std::string store;
 };
 
 NumericResult convert(const std::string& pattern, const Bytes& record, char* out, std::size_t capacity) {
@@ -48,64 +41,54 @@ NumericResult convert(const std::string& pattern, const Bytes& record, char* out
                              : vokl::packedToText(pattern, bytes, record.size(), out, capacity);
 }
 
-const std::string kMalformed = "malformed";
+const std::string kMalformed = "malformed", k33C(33, 'C');
 
-struct NumberCase {
-    std::string pattern;
-    const char* record;  // hex
-    std::string text;    // kMalformed: refused
-    std::size_t patternUsed, bytesUsed;
-};
+// record in hex; text kMalformed: refused.
+struct NumberCase { std::string pattern; const char* record; std::string text; std::size_t patternUsed, bytesUsed; };
 
-class Numbers : public testing::TestWithParam<NumberCase> {};
-
-TEST_P(Numbers, Convert) {
-    const NumberCase& c = GetParam();
-    GuardedOut out(64);
-    const NumericResult r = convert(c.pattern, hex(c.record), out.data(), 64);
-    EXPECT_TRUE(out.guardsIntact());
-    if (c.text == kMalformed) {
-        EXPECT_EQ(r.status, NumericStatus::Malformed);
-        EXPECT_TRUE(out.untouched());
-        return;
+TEST(Numbers, Convert) {
+    const NumberCase cases[] = {
+        {"SSS", "F1F2D3", "-123", 3, 3}, {"SSS", "F1F2F3", "+123", 3, 3},
+        {"SSS", "F1F2C3", "+123", 3, 3}, {"SS.S", "F1F2C3", "+12.3", 4, 3},
+        {"SS", "40F5", "+05", 2, 2},      // not a digit: 0
+        {"SS", "DAF1", "+01", 2, 2},      // bad low nibble: 0, and no sign
+        {"SS", "D1C2", "+12", 2, 2},      // the last sign wins
+        {"SS", "D1F2", "-12", 2, 2}, {"SSX", "F1F2F3", "+12", 2, 2}, {"S\"S", "F7F8", "+7", 1, 1},
+        // Digits whose record byte is missing stay 0x00, with the "." after them.
+        {"SSS", "F1", std::string("+1\0\0", 4), 3, 1}, {"S.S", "D4", std::string("-4\0\0", 4), 3, 1},
+        {"SS", "", std::string("+\0\0", 3), 2, 0},
+        {"S.9", "F1F2", kMalformed, 0, 0}, {"SS.", "F1F2", kMalformed, 0, 0},
+        {"S.S.S", "F1F2F3", kMalformed, 0, 0}, {"XS", "F1", kMalformed, 0, 0},
+        {"CCC.CC", "12345D", "-123.45", 6, 3}, {"PPPPP", "12345C", "12345", 5, 3},
+        {"PPPPP", "12345D", "-12345", 5, 3}, {"CCCC", "01234C", "+1234", 4, 3},  // pad nibble
+        {"CC", "012C", "+12", 2, 2}, {"CCC", "1234", "?123", 3, 2},              // no sign nibble
+        {"CCC", "12345C", "?123", 3, 2},  // decodes only its own bytes
+        {"PPP", "123F", "123", 3, 2}, {"PPP", "1234", "?123", 3, 2},
+        {"CCC", "1A3C", "+1?3", 3, 2}, {"CCC", "C23C", "+?23", 3, 2},
+        {"C", "5D", "-5", 1, 1}, {"C.C", "102C", "+0.2", 3, 2},
+        {"CCCC", "01", "?1???", 4, 1}, {"PP", "", "???", 2, 0},                  // record runs out
+        {"PPC", "012C3C", "12", 2, 2}, {"CC\"CC", "012C", "+12", 2, 2},
+        {k33C, "99999999999999999999999999999999", "?99999999999999999999999999999999?", 33, 16},
+        {k33C, "121212121212121212121212121212123D", "-121212121212121212121212121212123", 33, 17},
+        {k33C, "1111111111111111111111111111111111", "?111111111111111111111111111111111", 33, 17},
+        {std::string(34, 'P'), "111111111111111111111111111111111111", kMalformed, 0, 0},
+        {"CC.P", "012C", kMalformed, 0, 0}, {"C.C.C", "123C", kMalformed, 0, 0},
+        {"XC", "1C", kMalformed, 0, 0}};
+    for (const NumberCase& c : cases) {
+        SCOPED_TRACE(c.pattern + " " + c.record);
+        GuardedOut out(64);
+        const NumericResult r = convert(c.pattern, hex(c.record), out.data(), 64);
+        EXPECT_TRUE(out.guardsIntact());
+        if (c.text == kMalformed) {
+            EXPECT_EQ(r.status, NumericStatus::Malformed);
+            EXPECT_TRUE(out.untouched());
+        } else {
+            ASSERT_EQ(r.status, NumericStatus::Ok);
+            EXPECT_EQ(out.text(r.textLen), c.text);
+            EXPECT_TRUE(r.patternUsed == c.patternUsed && r.bytesUsed == c.bytesUsed) << r.patternUsed << " " << r.bytesUsed;
+        }
     }
-    ASSERT_EQ(r.status, NumericStatus::Ok);
-    EXPECT_EQ(out.text(r.textLen), c.text);
-    EXPECT_EQ(r.patternUsed, c.patternUsed);
-    EXPECT_EQ(r.bytesUsed, c.bytesUsed);
 }
-
-const std::string k33C(33, 'C');
-
-INSTANTIATE_TEST_SUITE_P(Zoned, Numbers, testing::Values(
-    NumberCase{"SSS", "F1F2D3", "-123", 3, 3}, NumberCase{"SSS", "F1F2F3", "+123", 3, 3},
-    NumberCase{"SSS", "F1F2C3", "+123", 3, 3}, NumberCase{"SS.S", "F1F2C3", "+12.3", 4, 3},
-    NumberCase{"SS", "40F5", "+05", 2, 2},      // not a digit: 0
-    NumberCase{"SS", "DAF1", "+01", 2, 2},      // bad low nibble: 0, and no sign
-    NumberCase{"SS", "D1C2", "+12", 2, 2},      // the last sign wins
-    NumberCase{"SS", "D1F2", "-12", 2, 2}, NumberCase{"SSX", "F1F2F3", "+12", 2, 2}, NumberCase{"S\"S", "F7F8", "+7", 1, 1},
-    // Digits whose record byte is missing stay 0x00, with the "." after them.
-    NumberCase{"SSS", "F1", std::string("+1\0\0", 4), 3, 1}, NumberCase{"S.S", "D4", std::string("-4\0\0", 4), 3, 1},
-    NumberCase{"SS", "", std::string("+\0\0", 3), 2, 0},
-    NumberCase{"S.9", "F1F2", kMalformed, 0, 0}, NumberCase{"SS.", "F1F2", kMalformed, 0, 0},
-    NumberCase{"S.S.S", "F1F2F3", kMalformed, 0, 0}, NumberCase{"XS", "F1", kMalformed, 0, 0}));
-
-INSTANTIATE_TEST_SUITE_P(Packed, Numbers, testing::Values(
-    NumberCase{"CCC.CC", "12345D", "-123.45", 6, 3}, NumberCase{"PPPPP", "12345C", "12345", 5, 3},
-    NumberCase{"PPPPP", "12345D", "-12345", 5, 3}, NumberCase{"CCCC", "01234C", "+1234", 4, 3},  // pad nibble
-    NumberCase{"CC", "012C", "+12", 2, 2}, NumberCase{"CCC", "1234", "?123", 3, 2},              // no sign nibble
-    NumberCase{"CCC", "12345C", "?123", 3, 2},  // decodes only its own bytes
-    NumberCase{"PPP", "123F", "123", 3, 2}, NumberCase{"PPP", "1234", "?123", 3, 2},
-    NumberCase{"CCC", "1A3C", "+1?3", 3, 2}, NumberCase{"CCC", "C23C", "+?23", 3, 2},
-    NumberCase{"C", "5D", "-5", 1, 1}, NumberCase{"C.C", "102C", "+0.2", 3, 2},
-    NumberCase{"CCCC", "01", "?1???", 4, 1}, NumberCase{"PP", "", "???", 2, 0},                  // record runs out
-    NumberCase{"PPC", "012C3C", "12", 2, 2}, NumberCase{"CC\"CC", "012C", "+12", 2, 2},
-    NumberCase{k33C, "99999999999999999999999999999999", "?99999999999999999999999999999999?", 33, 16},
-    NumberCase{k33C, "121212121212121212121212121212123D", "-121212121212121212121212121212123", 33, 17},
-    NumberCase{k33C, "1111111111111111111111111111111111", "?111111111111111111111111111111111", 33, 17},
-    NumberCase{std::string(34, 'P'), "111111111111111111111111111111111111", kMalformed, 0, 0},
-    NumberCase{"CC.P", "012C", kMalformed, 0, 0}, NumberCase{"C.C.C", "123C", kMalformed, 0, 0},
-    NumberCase{"XC", "1C", kMalformed, 0, 0}));
 
 // One byte short of the text a run needs: nothing is written; exactly enough:
 // the run converts.
