@@ -1,8 +1,7 @@
-// j2sconv on arbitrary host bytes. Byte 0: bit 0 pattern mode, bits 1-2 code
-// option, bit 3 keep shift codes, bits 4-7 trim flags. Byte 1: block length
-// (stream) or pattern file (pattern mode), and whether line ends are
-// appended; in pattern mode with bit 6 set the pattern file is the input's
-// own text up to its first NUL byte, and the host bytes follow it.
+// j2sconv on arbitrary host bytes. Byte 0: bit 0 pattern mode, bits 1-2 code option, bit 3 keep shift codes, bits 4-7
+// trim flags. Byte 1: block length (stream) or pattern file (pattern mode), and whether line ends are appended; in
+// pattern mode with bit 6 set the pattern file is the input's own text up to its first NUL byte, and the host bytes
+// follow it.
 #include <cstring>
 #include <filesystem>
 #include <string_view>

@@ -1,6 +1,5 @@
-// Arbitrary text as a COBOL copybook, through the mkpatn export on files in a
-// scratch folder. The first byte picks the separator (bits 0-1) and quoting
-// (bit 2); the bytes after the first NUL are the member M beside it, for COPY.
+// Arbitrary text as a COBOL copybook, through the mkpatn export on files in a scratch folder. The first byte picks the
+// separator (bits 0-1) and quoting (bit 2); the bytes after the first NUL are the member M beside it, for COPY.
 #include <algorithm>
 #include <filesystem>
 #include <string_view>

@@ -1,6 +1,5 @@
-// Arbitrary bytes as a record pattern file (read with every code option),
-// as a record for the keyword choice, and through the numeric and trimming
-// functions on buffers of exactly the sizes they are given.
+// Arbitrary bytes as a record pattern file (read with every code option), as a record for the keyword choice, and
+// through the numeric and trimming functions on buffers of exactly the sizes they are given.
 #include <algorithm>
 #include <string_view>
 #include <vector>

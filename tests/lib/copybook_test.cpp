@@ -1,5 +1,4 @@
-// The copybook reader: the items of each entry with their REDEFINES marks,
-// and every refusal and notice with its line.
+// The copybook reader: the items of each entry with their REDEFINES marks, and every refusal and notice with its line.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -91,10 +91,9 @@ std::u32string scalars(const Bytes& text) {
     return out;
 }
 
-// Every character of code page 932 goes to the host and back, and comes
-// back as the code tables say: a kanji as the Shift-JIS of its JEF code (a
-// code without a JEF code as the JEF blank), a full-width space where that
-// has no character.
+// Every character of code page 932 goes to the host and back, and comes back as the code tables say: a kanji as the
+// Shift-JIS of its JEF code (a code without a JEF code as the JEF blank), a full-width space where that has no
+// character.
 TEST(Utf8, EveryCharacterRoundTripsThroughJef) {
     std::ifstream list(std::string(VOK_DATA_DIR) + "/cp932-unicode.tsv");
     std::u32string text[2], expected[2];  // 0: single-byte, 1: double-byte characters
@@ -102,8 +101,7 @@ TEST(Utf8, EveryCharacterRoundTripsThroughJef) {
         if (line[0] == '#' || line.find('*') != std::string::npos) continue;
         const unsigned code = std::stoul(line.substr(0, line.find('\t')), nullptr, 16);
         const char32_t scalar = std::stoul(line.substr(line.find("U+") + 2), nullptr, 16);
-        // Controls and the line ends are no text characters; lower case and
-        // "]" have no code in the kana variant.
+        // Controls and the line ends are no text characters; lower case and "]" have no code in the kana variant.
         if (code < 0x20 || code == 0x7F || (code >= 0x61 && code <= 0x7A) || code == 0x5D) continue;
         const std::uint8_t* jef = vokl::sjisToJef(code);
         const std::uint8_t* back = vokl::jefToSjis(jef[0] || jef[1] ? jef[0] * 256u + jef[1] : 0x4040u);
@@ -125,9 +123,8 @@ TEST(Utf8, EveryCharacterRoundTripsThroughJef) {
     }
 }
 
-// Invalid and unmapped input is replaced as unmapped Shift-JIS is, and
-// reported with its line and column in characters; a byte order mark is
-// passed over.
+// Invalid and unmapped input is replaced as unmapped Shift-JIS is, and reported with its line and column in characters;
+// a byte order mark is passed over.
 TEST(Utf8, ConversionErrors) {
     const struct {
         std::string text;
@@ -155,8 +152,7 @@ TEST(Utf8, ConversionErrors) {
     }
 }
 
-// A pipe has no size: what it brings is converted as a file would be, and
-// one that brings nothing is an empty input.
+// A pipe has no size: what it brings is converted as a file would be, and one that brings nothing is an empty input.
 TEST(Pipes, ConvertAsFilesDo) {
     const Bytes text = utf8(std::string(100000, 'A') + "漢字\n");
     for (const Bytes& input : {text, Bytes{}}) {
@@ -185,8 +181,7 @@ TEST(Progress, RisesToTheTotalAndStops) {
     EXPECT_TRUE(std::is_sorted(done.progress.begin(), done.progress.end()));
     ASSERT_FALSE(done.progress.empty());
     EXPECT_EQ(done.progress.back(), 4 << 20);
-    // A slow pipe: the job outlasts many reports. Its total is not known:
-    // stop once half of a megabyte is done.
+    // A slow pipe: the job outlasts many reports. Its total is not known: stop once half of a megabyte is done.
     for (bool s2j : {true, false}) {
         Call stopped;
         stopped.options.progress = [](void* user, std::int64_t doneBytes, std::int64_t) {
@@ -207,8 +202,7 @@ TEST(Progress, RisesToTheTotalAndStops) {
     close(reader);
 }
 
-// Line ends, a byte order mark, a conversion-error log in UTF-8, and system
-// texts in each log's own encoding.
+// Line ends, a byte order mark, a conversion-error log in UTF-8, and system texts in each log's own encoding.
 TEST(Utf8, OutputOptionsAndLogs) {
     Call call;
     call.options.line_end = VOKL_EOL_LF;

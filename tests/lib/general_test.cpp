@@ -1,6 +1,5 @@
-// The frame every export shares: the log, what reaches the C boundary when a
-// job throws, and paths that collide. (The order of each export's file checks
-// shows in the exports' own tests.)
+// The frame every export shares: the log, what reaches the C boundary when a job throws, and paths that collide. (The
+// order of each export's file checks shows in the exports' own tests.)
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -35,10 +34,9 @@ TEST(Frame, LogAndExceptionsAtTheBoundary) {
 
 }  // namespace
 
-// Every path a call writes, against every file it reads, spelt four ways:
-// refused before anything is created, with the code of the path written,
-// and the file read left as it was. A named pipe as any input is refused at
-// once, never waited on.
+// Every path a call writes, against every file it reads, spelt four ways: refused before anything is created, with the
+// code of the path written, and the file read left as it was. A named pipe as any input is refused at once, never
+// waited on.
 class Collisions : public testing::Test {
 protected:
     TempDir dir;

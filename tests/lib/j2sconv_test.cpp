@@ -147,9 +147,8 @@ Outcome referenceStream(const Bytes& in, std::int32_t recordLength, std::int32_t
     return r;
 }
 
-// Pattern mode the slow way over bytes in memory: one pattern character at a
-// time, with the read-ahead, seek-back and end-of-data rules. Its `rc` is -2
-// when a run turned out malformed.
+// Pattern mode the slow way over bytes in memory: one pattern character at a time, with the read-ahead, seek-back and
+// end-of-data rules. Its `rc` is -2 when a run turned out malformed.
 bool isField(char c) { return std::string_view("XA9NSCP").find(c) != std::string_view::npos; }
 
 Outcome referencePattern(const Bytes& in, const vokl::PatternList& list, bool skip, std::int32_t trim, bool lineEnds) {
@@ -227,8 +226,7 @@ Outcome referencePattern(const Bytes& in, const Job& job, bool skip, std::int32_
     return referencePattern(in, list, skip, trim, lineEnds);
 }
 
-// Random host bytes: weights for shift codes, unmapped bytes, kanji, zoned
-// and packed digits, blanks, letters.
+// Random host bytes: weights for shift codes, unmapped bytes, kanji, zoned and packed digits, blanks, letters.
 Bytes randomInput(std::mt19937& rng, std::size_t size, std::array<unsigned, 6> weights) {
     Bytes input(size);
     for (auto& b : input) {
@@ -257,11 +255,9 @@ TEST(J2sStream, MatchesTheReferenceOnRandomInput) {
     }
 }
 
-// Shift-coded text the vector steps take whole (letters, katakana, kanji
-// runs) with now and then what they leave to the plain walk (a byte below
-// 0x40, an odd kanji run, an unmapped pair), in Shift-JIS and in UTF-8,
-// through the vector steps and through the plain walk alone, from the file
-// and from reads of a few bytes.
+// Shift-coded text the vector steps take whole (letters, katakana, kanji runs) with now and then what they leave to the
+// plain walk (a byte below 0x40, an odd kanji run, an unmapped pair), in Shift-JIS and in UTF-8, through the vector
+// steps and through the plain walk alone, from the file and from reads of a few bytes.
 TEST(J2sStream, VectorStepsMatchTheReference) {
     std::vector<unsigned> kanji{0x4041};  // no character
     for (unsigned sjis : {0x889Fu, 0x8A94u, 0x93E0u, 0x9FFCu, 0xE040u, 0xEAA4u, 0x82A0u, 0x8140u, 0x8181u, 0x8754u})
@@ -309,10 +305,9 @@ TEST(J2sStream, VectorStepsMatchTheReference) {
     }
 }
 
-// Records mostly free of shift codes take the compiled walk; shift codes,
-// unmapped bytes and the end of the data hand over to the plain walk
-// mid-record. Every trim flag, with and without shift codes kept; records
-// straddling the large pieces the input is read in.
+// Records mostly free of shift codes take the compiled walk; shift codes, unmapped bytes and the end of the data hand
+// over to the plain walk mid-record. Every trim flag, with and without shift codes kept; records straddling the large
+// pieces the input is read in.
 TEST(J2sPattern, MatchesTheReferenceOnRandomInput) {
     const char* const patterns[] = {
         "XXNN,SS.S,CCC,PPPP\n", "1:A:XXXX,NN\n2:B:X\"XX\",S.SS\n3:D:CCCCC,9A\n", "NNNNNNNN XX\n",
@@ -460,9 +455,8 @@ std::int32_t convertWith(Job& job, vokl::ByteSource& source, const std::string& 
     return vokl::j2s::convertJef(log, args, &source);
 }
 
-// A read that fails, once or for good, is a failure and never an early end;
-// so is an input that turns out longer or shorter than its size said; what
-// was converted before stays.
+// A read that fails, once or for good, is a failure and never an early end; so is an input that turns out longer or
+// shorter than its size said; what was converted before stays.
 TEST(J2sFailingInput, Gives21) {
     const char* const kFailed = "JEFファイルの読み込みに失敗しました\r\n";
     const char* const kChanged = "[%I]は変換中に変更されました(読み込み中にサイズが変わりました)\r\n";

@@ -1,6 +1,5 @@
-// Zoned and packed numbers to text, and item trimming, on buffers guarded at
-// both ends so that a write outside the given range shows; the fast forms
-// against the plain ones.
+// Zoned and packed numbers to text, and item trimming, on buffers guarded at both ends so that a write outside the
+// given range shows; the fast forms against the plain ones.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -90,8 +89,7 @@ TEST(Numbers, Convert) {
     }
 }
 
-// One byte short of the text a run needs: nothing is written; exactly enough:
-// the run converts.
+// One byte short of the text a run needs: nothing is written; exactly enough: the run converts.
 TEST(Numbers, RefuseWithoutRoom) {
     const Bytes record(20, 0x11);
     for (const auto& [pattern, needed] : {std::pair{"SS.S", 5}, {"CC.C", 5}, {"PPP", 4}}) {
@@ -134,9 +132,8 @@ TEST(Trim, Items) {
     }
 }
 
-// The word-at-a-time trimming against the plain walk, every flag: random
-// texts of the bytes that matter, and items of every length around the
-// 16-byte chunks and the 64-byte edge of the bit masks.
+// The word-at-a-time trimming against the plain walk, every flag: random texts of the bytes that matter, and items of
+// every length around the 16-byte chunks and the 64-byte edge of the bit masks.
 TEST(Trim, FastMatchesThePlainWalk) {
     std::vector<std::string> texts;
     const std::string alphabet[] = {" ", " ", " ", ",", "\"", "A", "B", kWide, kWide, kKan, kJi, kTrail81, "@", "\x81",

@@ -1,5 +1,4 @@
-// Reading and validating record pattern files, and choosing the entry for a
-// record by its keyword.
+// Reading and validating record pattern files, and choosing the entry for a record by its keyword.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -163,9 +162,8 @@ TEST(ChoosePattern, FirstMatchingKeywordElseTheLast) {
     }
 }
 
-// The keyword index against the plain walk over the entries: keywords that
-// share positions and bytes, packed fields in front of them, records full of
-// shift codes; lists small and large.
+// The keyword index against the plain walk over the entries: keywords that share positions and bytes, packed fields in
+// front of them, records full of shift codes; lists small and large.
 TEST(ChoosePattern, IndexChoosesAsThePlainWalk) {
     std::mt19937 rng(14);
     const char letters[] = "AB";

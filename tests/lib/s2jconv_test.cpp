@@ -1,6 +1,5 @@
-// s2jconv: bytes in, bytes, result and log lines out, against a byte-by-byte
-// reference; block edges through an input that can fail; every failure of
-// the export and what it leaves on disk.
+// s2jconv: bytes in, bytes, result and log lines out, against a byte-by-byte reference; block edges through an input
+// that can fail; every failure of the export and what it leaves on disk.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -49,8 +48,7 @@ Outcome convertFile(const Bytes& input, int code, int shift) {
 
 Bytes repeated(int value, std::size_t count) { return Bytes(count, static_cast<std::uint8_t>(value)); }
 
-// The rules written out again byte by byte over the whole file: no blocks, a
-// running column.
+// The rules written out again byte by byte over the whole file: no blocks, a running column.
 Outcome reference(const Bytes& in, int code, int shift) {
     Outcome r{0, {}, {}};
     const vokl::ByteTable* table = code == 1 || code == 2 ? &vokl::jis8ToEbcdic(vokl::SbVariant::Kana)
@@ -148,10 +146,9 @@ Outcome convertSource(MemorySource& source, std::int64_t size, int code = 4, int
     return {rc, testutil::readFile(outPath), testutil::readText(logPath)};
 }
 
-// Random text, rich in lead bytes, line ends and bytes to log (past 100 of
-// them), around every block edge; every lead byte as the last byte of the
-// first block; and reads that hand out a few bytes at a time, which are no
-// end of the input.
+// Random text, rich in lead bytes, line ends and bytes to log (past 100 of them), around every block edge; every lead
+// byte as the last byte of the first block; and reads that hand out a few bytes at a time, which are no end of the
+// input.
 TEST(S2jBlocks, MatchesReferenceAroundBlockEdges) {
     const std::uint8_t kinds[] = {0x41, 0x61, 0xB1, 0x88, 0x81, 0x87, 0x0D, 0x0A, 0x09, 0x5D, 0xE0, 0x80, 0x00};
     std::mt19937 rng(1);
@@ -176,13 +173,11 @@ TEST(S2jBlocks, MatchesReferenceAroundBlockEdges) {
     }
 }
 
-// Text the vector steps take whole (letters of both cases, katakana, kanji whose trail
-// bytes look like lead bytes, line ends) with now and then a byte that needs
-// a log line, so that steps and the plain walk hand over at every offset;
-// the same through the plain walk alone. The same text in UTF-8 gives the
-// same host bytes; with now and then what the steps leave to the plain walk
-// (broken and overlong sequences, surrogates, two- and four-byte characters,
-// a single byte outside the katakana), the steps give what the plain walk gives.
+// Text the vector steps take whole (letters of both cases, katakana, kanji whose trail bytes look like lead bytes, line
+// ends) with now and then a byte that needs a log line, so that steps and the plain walk hand over at every offset; the
+// same through the plain walk alone. The same text in UTF-8 gives the same host bytes; with now and then what the steps
+// leave to the plain walk (broken and overlong sequences, surrogates, two- and four-byte characters, a single byte
+// outside the katakana), the steps give what the plain walk gives.
 TEST(S2jBlocks, VectorStepsMatchTheReference) {
     const unsigned pairs[] = {0x889F, 0x8A94, 0x93E0, 0x9FFC, 0xE040, 0xEAA4, 0x82A0, 0x8140, 0x8181, 0x9880};
     const std::uint8_t rare[] = {0x09, 0x5D, 0x80, 0xA0, 0xFD};
@@ -224,9 +219,8 @@ TEST(S2jBlocks, VectorStepsMatchTheReference) {
     }
 }
 
-// A read that fails, once or for good, is a failure, never an early end; so
-// is an input that turns out longer or shorter than its size said. What was
-// converted before stays.
+// A read that fails, once or for good, is a failure, never an early end; so is an input that turns out longer or
+// shorter than its size said. What was converted before stays.
 TEST(S2jReadErrors, FailuresOfTheInput) {
     // size: what the status gave; expected.log: the log's last lines
     const struct { const char* name; Bytes data; std::int64_t size; int failingRead; bool failForGood; Outcome expected; } cases[] = {
@@ -249,8 +243,7 @@ TEST(S2jReadErrors, FailuresOfTheInput) {
     }
 }
 
-// Over 2 GiB on one line, ending in a lone lead byte: counters do not wrap,
-// the column stops at the largest int.
+// Over 2 GiB on one line, ending in a lone lead byte: counters do not wrap, the column stops at the largest int.
 constexpr std::int64_t kOver2GiB = (std::int64_t{1} << 31) + 5;
 
 TEST(S2jLargeFiles, InputOver2GiBIsConvertedToTheEnd) {
@@ -273,9 +266,8 @@ TEST(S2jLargeFiles, InputOver2GiBIsConvertedToTheEnd) {
     EXPECT_EQ(testutil::readText(dir.file("vok.log")), logLines("シフトJIS->JEF 変換エラー(SJIS=0x82,行=1,桁=2147483647)\n"));
 }
 
-// The export's failures and what they leave on disk: the log (truncated
-// first) and the output; the input is never touched. %D is the test's folder
-// and %I, %O the input and output paths; inputs are hex, "dir" for a folder.
+// The export's failures and what they leave on disk: the log (truncated first) and the output; the input is never
+// touched. %D is the test's folder and %I, %O the input and output paths; inputs are hex, "dir" for a folder.
 TEST(S2jExport, FailuresAndWhatTheyLeave) {
     const std::string large(140000, '4');
     const struct { const char *input, *in, *out; std::int32_t rc; const char *log, *outputAfter; } cases[] = {

@@ -1,6 +1,5 @@
-// Every entry of the code tables against an independent reference: the
-// row/cell arithmetic written out again here plus the exception lists read
-// straight from lib/data; the single-byte tables against each other.
+// Every entry of the code tables against an independent reference: the row/cell arithmetic written out again here plus
+// the exception lists read straight from lib/data; the single-byte tables against each other.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -27,8 +26,7 @@ std::map<unsigned, unsigned> readList(const std::string& name) {
     return list;
 }
 
-// JIS row/cell (0x21-0x7E each) to Shift-JIS the textbook way, carried on
-// over the whole 0x2121-0x7E7E span.
+// JIS row/cell (0x21-0x7E each) to Shift-JIS the textbook way, carried on over the whole 0x2121-0x7E7E span.
 unsigned jisToSjis(unsigned jis) {
     unsigned row = jis >> 8, cell = jis & 0xFF;
     unsigned lead = row <= 0x5E ? (row + 0xE1) / 2 : (row + 0x161) / 2;

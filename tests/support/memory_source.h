@@ -1,6 +1,5 @@
-// An input held in memory, in place of a conversion's input file: it hands
-// out at most `chunk` bytes a read and can fail once (at read number
-// failingRead) or for good (from that read on).
+// An input held in memory, in place of a conversion's input file: it hands out at most `chunk` bytes a read and can
+// fail once (at read number failingRead) or for good (from that read on).
 #pragma once
 
 #include <algorithm>
