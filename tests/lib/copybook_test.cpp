@@ -64,8 +64,8 @@ const std::string kKeyword = "認識できないキーワードが含まれま�
 const std::string kCombination = "編集形式の組み合わせが認識できません";
 const std::string kTooLarge = "数値が2147483647を超えています";
 
-// What the reader has always read, and how it refuses.
-TEST(CopybookRead, TheOriginalEntries) {
+// What the reader has always read, and how it refuses; what compilers accept in the copybooks people have.
+TEST(CopybookRead, Entries) {
     const Case cases[] = {
         {"000100*C\n      * C\n\n000200   \n*C\n000300 01 R.\r\n05 A PIC X(2)\r\n VALUE 'Y'.\r\n1 S.\n", 0,
          "1 R 0 0 | 5 A X 2 | 1 S 0 0", ""},
@@ -114,13 +114,7 @@ TEST(CopybookRead, TheOriginalEntries) {
         {"05 A PIC X(2147483648).\n", -3, "", refused(kTooLarge, "05 A PIC X(2147483648).")},
         {"05 A OCCURS 4294967297.\n", -3, "", refused(kTooLarge, "05 A OCCURS 4294967297.")},
         {"05 A PIC X(2147483647)X.\n", -3, "", refused(kTooLarge, "05 A PIC X(2147483647)X.")},
-    };
-    for (const Case& c : cases) check(c);
-}
-
-// What compilers accept in the copybooks people have.
-TEST(CopybookRead, WhatCompilersAccept) {
-    const Case cases[] = {
+        // ---- what compilers accept in the copybooks people have ----
         // Any case; a repeat count adds to the symbols before it; clauses in any order.
         {"01 r.\n05 a Pic xx(5) value spaces.\n05 B comp-3 pic s9(5).\n05 c VALUE +4 COMP-5 PIC S9(4).\n"
          "05 D OCCURS 3 PIC X JUST RIGHT.\n05 E PIC ZZ9 BLANK WHEN ZERO VALUE ZERO.\n05 F PIC X9A.\n05 G COMPUTATIONAL-3 PIC 9.\n",

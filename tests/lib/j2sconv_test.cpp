@@ -118,18 +118,23 @@ TEST(J2sConversion, WritesTheExpectedText) {
     }
 }
 
+// Appends a kanji's Shift-JIS, the full-width space where it has none; true then.
+template <class Text>
+bool appendKanji(Text& out, unsigned jef) {
+    const std::uint8_t* e = vokl::jefToSjis(jef);
+    const bool none = e[0] == 0 && e[1] == 0;
+    out.push_back(static_cast<typename Text::value_type>(none ? 0x81 : e[0]));
+    out.push_back(static_cast<typename Text::value_type>(none ? 0x40 : e[1]));
+    return none;
+}
+
 // Stream mode the slow, obvious way: block by block, pair by pair.
 Outcome referenceStream(const Bytes& in, std::int32_t recordLength, std::int32_t code) {
     const std::size_t block = recordLength > 0 ? static_cast<std::size_t>(recordLength) : in.size() <= 32760 ? in.size() : 16380;
     const auto& table = vokl::ebcdicToJis8(code == 1 ? vokl::SbVariant::Kana : vokl::SbVariant::Ascii);
     Outcome r;
     bool doubleByte = false, replaced = false;
-    auto pair = [&](unsigned jef) {
-        const std::uint8_t* e = vokl::jefToSjis(jef);
-        const bool none = e[0] == 0 && e[1] == 0;
-        replaced |= none;
-        r.output.insert(r.output.end(), {none ? std::uint8_t{0x81} : e[0], none ? std::uint8_t{0x40} : e[1]});
-    };
+    auto pair = [&](unsigned jef) { replaced |= appendKanji(r.output, jef); };
     for (std::size_t pos = 0, k = 0; pos < in.size(); pos += k) {
         const std::size_t n = std::min(block, in.size() - pos);
         for (k = 0; k < n;) {
@@ -194,10 +199,7 @@ Outcome referencePattern(const Bytes& in, const vokl::PatternList& list, bool sk
                 text += static_cast<char>(v != 0 ? v : 0x20), ++p, ++i, ++counter;
             } else if (c == 'N') {
                 if (i + 1 >= n) break;
-                const std::uint8_t* e = vokl::jefToSjis(record[i] * 256u + record[i + 1]);
-                const bool none = e[0] == 0 && e[1] == 0;
-                replaced |= none;
-                text += none ? "\x81\x40" : std::string{char(e[0]), char(e[1])};
+                replaced |= appendKanji(text, record[i] * 256u + record[i + 1]);
                 p += 2, i += 2, counter += 2;
             } else {
                 char digits[64];
