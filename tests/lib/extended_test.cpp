@@ -20,13 +20,9 @@ namespace {
 using testutil::Bytes;
 using testutil::hex;
 
-struct Outcome {
-    std::int32_t rc;
-    Bytes output;
-    std::vector<std::string> lines;  // log lines as handed out
-    std::vector<std::int64_t> progress;
-    bool operator==(const Outcome&) const = default;
-};
+// lines: the log lines as handed out.
+struct Outcome { std::int32_t rc; Bytes output; std::vector<std::string> lines; std::vector<std::int64_t> progress;
+                 bool operator==(const Outcome&) const = default; };
 
 struct Call {
     testutil::TempDir dir;

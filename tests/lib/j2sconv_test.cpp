@@ -27,13 +27,8 @@ using testutil::hex;
 
 constexpr const char* kStream = "_********_";
 
-struct Outcome {
-    std::int32_t rc = 0;
-    Bytes output;
-    std::string log;      // UTF-8
-    std::string convLog;  // UTF-8; "-" when the file is not there
-    bool operator==(const Outcome&) const = default;
-};
+// log and convLog in UTF-8; convLog "-" when the file is not there.
+struct Outcome { std::int32_t rc = 0; Bytes output; std::string log, convLog; bool operator==(const Outcome&) const = default; };
 
 void PrintTo(const Outcome& o, std::ostream* os) {
     *os << o.rc << " [" << testing::PrintToString(o.output) << "] log: " << o.log << " conv: " << o.convLog;

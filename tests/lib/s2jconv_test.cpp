@@ -27,12 +27,7 @@ using testutil::MemorySource;
 using testutil::operator+;
 using testutil::TempDir;
 
-struct Outcome {
-    std::int32_t result;
-    Bytes output;
-    std::string log;
-    bool operator==(const Outcome&) const = default;
-};
+struct Outcome { std::int32_t result; Bytes output; std::string log; bool operator==(const Outcome&) const = default; };
 
 void PrintTo(const Outcome& o, std::ostream* os) {
     *os << o.result << " [" << testing::PrintToString(o.output) << "] " << testutil::utf8(o.log);
@@ -75,17 +70,13 @@ Outcome reference(const Bytes& in, int code, int shift) {
             if (shift == 1 && !run) r.output.push_back(0x28), run = true;
             const unsigned sj = b * 256 + in[i + 1];
             const std::uint8_t* jef = vokl::sjisToJef(sj);
-            if (jef[0] == 0 && jef[1] == 0) {
-                error(vokl::msg::kMsgSjisToJefError, sj);
-                r.output.insert(r.output.end(), {0x40, 0x40});
-            } else {
-                r.output.insert(r.output.end(), {jef[0], jef[1]});
-            }
+            const bool none = jef[0] == 0 && jef[1] == 0;
+            if (none) error(vokl::msg::kMsgSjisToJefError, sj);
+            r.output.insert(r.output.end(), {none ? std::uint8_t{0x40} : jef[0], none ? std::uint8_t{0x40} : jef[1]});
             i += 2, column += 2;
-        } else if (b == 0x0D) {
+        } else if (b == 0x0D || b == 0x0A) {
             ++i, ++column;
-        } else if (b == 0x0A) {
-            ++i, ++lineFeeds, ++line, column = 1;
+            if (b == 0x0A) ++lineFeeds, ++line, column = 1;
         } else {
             if (shift == 1 && run) r.output.push_back(0x29), run = false;
             const unsigned c = code == 2 && b >= 0x61 && b <= 0x7A ? b - 0x20 : b;
