@@ -60,8 +60,7 @@ TEST(Mkpatn, PatternLinesAndRecordSize) {
          1, 0, "CCCC,XX,XXX,XX,XX,XXXX,XXXX,X,XXXX,XXXX,X,XX,X\r\n", -4,
          binary("05 B PIC S9(4) COMP SYNC.") + binary("05 E PIC S9(4) COMP SYNC OCCURS 2.") + binary("10 D PIC S9(9) COMP SYNC.") +
              binary("10 K1 PIC S9(4) COMP SYNC.") + sync("B") + sync("D")},
-        {"01 R.\n", 1, 0, "\r\n", 0},
-        {"* ONLY A COMMENT\n", 1, 0, "\r\n", 0},
+        {"01 R.\n", 1, 0, "\r\n", 0}, {"* ONLY A COMMENT\n", 1, 0, "\r\n", 0},
         // Items after a level below the first one's used to be left out.
         {"77 K PIC 9(2).\n01 R.\n05 A PIC X.\n05 G OCCURS 2.\n10 G1 PIC A.\n", 1, 0, "99,X,A,A\r\n", 5},
         {"01 R.\n05 A PIC X.\n05 G OCCURS 5.\n", 1, 0, "X\r\n", 1},

@@ -61,13 +61,11 @@ TEST(PatternFile, InvalidFilesAreRefused) {
         {std::string("XX\0X\n", 5), -2, badChar(3)}, {"XX\rX\n", -2, badChar(3)},
         {"3:ABCD:XXXX\n", -2, conflict(4, 6)}, {"10:AB:XXXX\nXXXX\n", -2, conflict(4, 11)},
         {"1:AB:XXXX\nXXXX\n", -2, kMultiNoKeyword}, {"1:A:XX\n0:B:XX\n", -2, kMultiNoKeyword},
-        {"1:A:XX\n1::XX\n", -2, kMultiNoKeyword},
-        {"1:A:XX\n1:a:XX\n", -2, kMultiNoKeyword},  // "a" has no kana EBCDIC code: an empty keyword
+        {"1:A:XX\n1::XX\n", -2, kMultiNoKeyword}, {"1:A:XX\n1:a:XX\n", -2, kMultiNoKeyword},  // "a" has no kana EBCDIC code: an empty keyword
         {"XSS.S.S\n", -2, at(kPoints, 6)}, {"1:A:C.CC.C\n", -2, at(kPoints, 9)}, {"CC..C\n", -2, at(kPoints, 4)},
         {"X," + std::string(34, 'C') + "\n", -2, at(kPackedLong, 3)}, {std::string(20, 'P') + "." + std::string(14, 'P') + "\n", -2, at(kPackedLong, 1)},
         {"CC\"CC\n", -2, at(kQuoteIn, 3)}, {"XP.\"P\n", -2, at(kQuoteIn, 4)},
-        {"4294967297:A:X\n", -2, at(kKeywordFar, 1)},
-        {"2147483647:AB:X\n", -2, at(kKeywordFar, 1)},
+        {"4294967297:A:X\n", -2, at(kKeywordFar, 1)}, {"2147483647:AB:X\n", -2, at(kKeywordFar, 1)},
         {"2147483647:A:X\n", -2, conflict(1, 2147483647)}, {"XX?\nNNN\n", -2, badChar(3)}};
     testutil::TempDir dir;
     const std::string path = dir.file("p.ptn");

@@ -103,7 +103,7 @@ TEST(S2jRules, ConvertAsTheReferenceAndTheseExpectationsSay) {
         {"617A417B7D", 2, 0, "C1E9C1C0D0", 0, ""},                              // kana-upper folds a-z only
         {"B1DF5D", 1, 0, "81BF40", -1, "JIS->EBCDIC 変換エラー(JIS=0x5d,行=1,桁=3)\n"},
         {"2161", 0, 0, "4F81", 0, ""},                                           // 0, 10, -1: ASCII
-        {"21", 10, 0, "4F", 0, ""}, Case{"21", -1, 0, "4F", 0, ""},
+        {"21", 10, 0, "4F", 0, ""}, {"21", -1, 0, "4F", 0, ""},
         {"0961B17F889F", 9, 1, "0961B17F28B0A129", 0, ""},                       // 9 copies single bytes
         {"00", 9, 0, "40", -1, "JIS->EBCDIC 変換エラー(JIS=0x00,行=1,桁=1)\n"},  // ... but not NUL
         {"8140F040F09F", 4, 0, "4040FFA100A1", 0, ""},                           // ideographic space, user area
