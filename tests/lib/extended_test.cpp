@@ -151,9 +151,7 @@ TEST(Pipes, ConvertAsFilesDo) {
             const Outcome& got = pipe.piped(s2j, input);
             EXPECT_EQ(got.rc, input.empty() ? (s2j ? -15 : -16) : expected.rc);
             EXPECT_EQ(got.output, expected.output);
-            if (input.empty()) {
-                EXPECT_EQ(got.lines, std::vector<std::string>{"[標準入力]のファイルサイズが 0 です"});
-            }
+            EXPECT_EQ(got.lines, input.empty() ? std::vector<std::string>{"[標準入力]のファイルサイズが 0 です"} : expected.lines);
             EXPECT_EQ(testutil::exists(pipe.out), s2j || !input.empty()) << "j2s creates no output for an empty input";
         }
     }
@@ -166,9 +164,7 @@ TEST(Progress, RisesToTheTotalAndStops) {
     Call whole;
     const Outcome& done = whole.j2s(Bytes(4 << 20, 0xC1));
     EXPECT_EQ(done.rc, 0);
-    EXPECT_TRUE(std::is_sorted(done.progress.begin(), done.progress.end()));
-    ASSERT_FALSE(done.progress.empty());
-    EXPECT_EQ(done.progress.back(), 4 << 20);
+    EXPECT_TRUE(std::is_sorted(done.progress.begin(), done.progress.end()) && !done.progress.empty() && done.progress.back() == 4 << 20);
     // A slow pipe: the job outlasts many reports. Its total is not known: stop once half of a megabyte is done.
     for (bool s2j : {true, false}) {
         Call stopped;

@@ -95,10 +95,8 @@ TEST(Numbers, RefuseWithoutRoom) {
     for (const auto& [pattern, needed] : {std::pair{"SS.S", 5}, {"CC.C", 5}, {"PPP", 4}}) {
         GuardedOut shortOut(needed - 1), exactOut(needed);
         EXPECT_EQ(convert(pattern, record, shortOut.data(), needed - 1).status, NumericStatus::NoRoom) << pattern;
-        EXPECT_TRUE(shortOut.untouched());
-        const NumericResult r = convert(pattern, record, exactOut.data(), needed);
-        EXPECT_EQ(r.textLen, static_cast<std::size_t>(needed)) << pattern;
-        EXPECT_TRUE(exactOut.guardsIntact());
+        EXPECT_EQ(convert(pattern, record, exactOut.data(), needed).textLen, static_cast<std::size_t>(needed)) << pattern;
+        EXPECT_TRUE(shortOut.untouched() && exactOut.guardsIntact());
     }
 }
 
@@ -106,11 +104,7 @@ const std::string kWide = "\x81\x40", kKan = "\x8A\xBF", kJi = "\x8E\x9A";
 const std::string kTrail81 = "\x92\x81";  // a kanji whose trail byte is 0x81
 
 TEST(Trim, Items) {
-    const struct {
-        std::string text;
-        std::int32_t flags;
-        std::string expected;
-    } cases[] = {
+    const struct { std::string text; std::int32_t flags; std::string expected; } cases[] = {
         {"A  ,  B", 1, "A,B"}, {"A  ,  B", 2, "A  ,B"}, {"A  ,  B", 4, "A,  B"}, {"  A  ,  B  ", 6, "A,B"},
         {"A  B", 1, "A B"}, {"A  B", 2, "A  B"}, {"A  B", 4, "A  B"},  // inner runs collapse only under 1
         {"\"  X\"", 1, "\"X\""}, {"\" X  Y \",\"Z \"", 1, "\"X Y\",\"Z\""}, {"\" ", 1, "\""},
