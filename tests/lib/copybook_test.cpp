@@ -31,8 +31,7 @@ void check(const Case& c) {
     vokl::resolveRedefines(items);
     std::string got;
     for (const CopyItem& i : items) {
-        if (!got.empty()) got += " | ";
-        got += std::to_string(i.level) + " " + i.name + " " + i.kind + " " + std::to_string(i.length);
+        got += (got.empty() ? "" : " | ") + std::to_string(i.level) + " " + i.name + " " + i.kind + " " + std::to_string(i.length);
         if (i.point == 'V') got += 'V' + std::to_string(i.decimals);
         if (i.occurs != 0) got += 'x' + std::to_string(i.occurs);
         if (i.redefines) got += '=' + *i.redefines;
@@ -47,15 +46,13 @@ std::string refused(const std::string& why, const std::string& text) { return "[
 std::string notice(const std::string& what, const std::string& text) { return "[未サポート]" + what + "\n->" + text + "\n"; }
 std::string binary(const std::string& text) { return notice("COMP(BINARY)は現在サポートしていません", text); }
 
-// Fixed-format lines: text from column 7, a sequence area that is not all
-// digits, and an identification area in columns 73-80.
+// Fixed-format lines: text from column 7, a sequence area that is not all digits, an identification area in 73-80.
 std::string fixed(std::initializer_list<std::string> lines) {
     std::string out;
     int n = 0;
     for (const std::string& line : lines) {
-        std::string no = std::to_string(++n * 10);
-        std::string seq = "AB" + std::string(4 - no.size(), '0') + no;
-        out += seq + line + std::string(66 - line.size(), ' ') + "ID" + std::string(6 - no.size(), '0') + no + "\n";
+        const std::string no = std::to_string(++n * 10);
+        out += "AB" + std::string(4 - no.size(), '0') + no + line + std::string(66 - line.size(), ' ') + "ID" + std::string(6 - no.size(), '0') + no + "\n";
     }
     return out;
 }
@@ -202,8 +199,8 @@ TEST(CopybookRead, CopyMembers) {
     for (const Case& c : cases) check(c);
 }
 
-// Letters after a lead byte are the second half of a double-byte character,
-// whatever their case; elsewhere names ignore case.
+// Letters after a lead byte are the second half of a double-byte character, whatever their case; elsewhere names
+// ignore case.
 TEST(CopybookRead, DoubleByteNamesKeepTheirBytes) {
     const std::pair<char, bool> cases[] = {{'\x80', true},  {'\x81', false}, {'\x9f', false}, {'\xa0', true},
                                            {'\xdf', true}, {'\xe0', false}, {'\xfc', false}, {'\xfd', true}};

@@ -34,8 +34,7 @@ void PrintTo(const Outcome& o, std::ostream* os) {
     *os << o.rc << " [" << testing::PrintToString(o.output) << "] log: " << o.log << " conv: " << o.convLog;
 }
 
-// One call of j2sconv in a fresh folder: host.bin, text.txt, layout.ptn,
-// vok.log and conv.txt. `pattern` is the pattern file's text; nullptr: stream.
+// One call of j2sconv in a fresh folder. `pattern` is the pattern file's text; nullptr: stream mode.
 struct Job {
     testutil::TempDir dir;
     std::string in = dir.file("host.bin"), out = dir.file("text.txt"), ptn = dir.file("layout.ptn");
@@ -424,8 +423,7 @@ TEST(J2sExport, LogSwitchNullPathsBigOutputsAndPipes) {
     testutil::writeFile(job.in, withError);
     EXPECT_EQ(j2sconv(1, 3, 0, 0, 0, job.in.c_str(), "/dev/full", kStream, job.log.c_str(), job.conv.c_str()), -25);
     EXPECT_FALSE(testutil::exists(job.conv));
-    // A conversion-error log path that names no plain file (a named pipe; /dev/null alike) stays when nothing was
-    // replaced.
+    // A conversion-error log that is no plain file (a named pipe; /dev/null alike) stays when nothing was replaced.
     testutil::writeFile(job.in, hex("C1"));
     ASSERT_EQ(mkfifo(job.conv.c_str(), 0600), 0);
     const int reader = open(job.conv.c_str(), O_RDONLY | O_NONBLOCK);  // so that opening it to write does not wait
@@ -468,8 +466,7 @@ TEST(J2sFailingInput, Gives21) {
     }
 }
 
-// Whatever the record length, a block is converted in pieces: memory stays
-// bounded (here a 2 GiB block over 64 MiB of input).
+// Whatever the record length, a block is converted in pieces: memory stays bounded (a 2 GiB block, 64 MiB of input).
 std::size_t largestAllocation = 0;
 bool counting = false;
 

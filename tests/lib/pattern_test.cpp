@@ -1,7 +1,6 @@
 // Reading and validating record pattern files, and choosing the entry for a record by its keyword.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <random>
 #include <sstream>
 
@@ -14,10 +13,7 @@ namespace {
 using testutil::hex;
 using vokl::PatternList;
 
-struct ReadResult {
-    std::int32_t code;
-    std::string log;  // UTF-8, CR LF
-};
+struct ReadResult { std::int32_t code; std::string log; /* UTF-8, CR LF */ };
 
 ReadResult readPattern(const std::string& path, std::int32_t codeOption, PatternList& list) {
     testutil::TempDir logDir;
@@ -112,8 +108,7 @@ TEST(PatternFile, ValidFilesAreRead) {
     for (const auto& c : cases) {
         PatternList list;
         const ReadResult r = readText(c.text, c.codeOption, list);
-        ASSERT_EQ(r.code, 0) << c.text.substr(0, 40) << r.log;
-        EXPECT_EQ(r.log, "");
+        ASSERT_TRUE(r.code == 0 && r.log.empty()) << c.text.substr(0, 40) << r.log;
         EXPECT_EQ(describe(list), c.entries) << c.text.substr(0, 40);
         EXPECT_EQ(list.multi, list.entries.size() > 1);
     }
