@@ -64,13 +64,10 @@ protected:
 };
 
 TEST_F(Collisions, WrittenPathsNamingAFileReadAreRefused) {
-    const struct {
-        const char *job, *role, *target;
-        std::int32_t rc;
-    } cases[] = {{"s2j", "out", "in", -11}, {"s2j", "log", "in", -31}, {"j2s", "out", "in", -10}, {"j2s", "out", "ptn", -10},
-                 {"j2s", "log", "in", -31}, {"j2s", "log", "ptn", -31}, {"j2s", "conv", "in", 0}, {"j2s", "conv", "ptn", 0},
-                 {"mkpatn", "out", "cpy", -12}, {"mkpatn", "log", "cpy", -31}, {"mkpatn", "out", "mem", -12},
-                 {"mkpatn", "log", "mem", -31}};
+    const struct { const char *job, *role, *target; std::int32_t rc; } cases[] = {
+        {"s2j", "out", "in", -11}, {"s2j", "log", "in", -31}, {"j2s", "out", "in", -10}, {"j2s", "out", "ptn", -10},
+        {"j2s", "log", "in", -31}, {"j2s", "log", "ptn", -31}, {"j2s", "conv", "in", 0}, {"j2s", "conv", "ptn", 0},
+        {"mkpatn", "out", "cpy", -12}, {"mkpatn", "log", "cpy", -31}, {"mkpatn", "out", "mem", -12}, {"mkpatn", "log", "mem", -31}};
     for (const auto& c : cases) {
         for (const char* spelling : {"same", "dot", "symlink", "hardlink"}) {
             const std::string what = std::string(c.job) + " " + c.role + "=" + c.target + " " + spelling;
@@ -85,10 +82,7 @@ TEST_F(Collisions, WrittenPathsNamingAFileReadAreRefused) {
 }
 
 TEST_F(Collisions, NamedPipesAsInputsAreRefusedAtOnce) {
-    const struct {
-        const char *job, *input;
-        std::int32_t rc;
-    } cases[] = {{"s2j", "in", -10}, {"j2s", "in", -11}, {"j2s", "ptn", -12}, {"mkpatn", "cpy", -13}};
+    const struct { const char *job, *input; std::int32_t rc; } cases[] = {{"s2j", "in", -10}, {"j2s", "in", -11}, {"j2s", "ptn", -12}, {"mkpatn", "cpy", -13}};
     for (const auto& c : cases) {
         std::filesystem::remove(files[c.input]);
         ASSERT_EQ(mkfifo(files[c.input].c_str(), 0600), 0);
