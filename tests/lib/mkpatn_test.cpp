@@ -11,13 +11,8 @@ namespace {
 
 constexpr const char* kNoFile = "<no file>";
 
-
-std::string tooLong(const std::string& item) {
-    return "[解析エラー]レコードパターンが32760バイト(改行を含む)を超えます(項目=" + item + ")\n";
-}
-std::string sync(const std::string& item) {
-    return "[未サポート]SYNCHRONIZED句の項目[" + item + "]の前に必要な遊びバイトは出力していません\n";
-}
+std::string tooLong(const std::string& item) { return "[解析エラー]レコードパターンが32760バイト(改行を含む)を超えます(項目=" + item + ")\n"; }
+std::string sync(const std::string& item) { return "[未サポート]SYNCHRONIZED句の項目[" + item + "]の前に必要な遊びバイトは出力していません\n"; }
 std::string binary(const std::string& text) { return "[未サポート]COMP(BINARY)は現在サポートしていません\n->" + text + "\n"; }
 const std::string kOdo = "[未サポート]OCCURS DEPENDING ONは最大の反復回数で出力しました\n->";
 
