@@ -172,8 +172,7 @@ TEST(Progress, RisesToTheTotalAndStops) {
             return static_cast<Call*>(user)->run.progress.push_back(doneBytes), doneBytes >= (1 << 19) ? 1 : 0;
         };
         const Outcome& r = stopped.piped(s2j, Bytes(1 << 20, 0x40), std::chrono::milliseconds(20));
-        EXPECT_EQ(r.rc, VOKL_ESTOPPED);
-        EXPECT_EQ(r.lines, std::vector<std::string>{"利用者の指示により処理を中止しました"});
+        EXPECT_EQ(r, (Outcome{VOKL_ESTOPPED, {}, {"利用者の指示により処理を中止しました"}, r.progress}));
         EXPECT_FALSE(testutil::exists(stopped.out)) << "the partial output is removed";
     }
     // An output that is no plain file (a named pipe here, /dev/null alike) is not removed.

@@ -69,11 +69,9 @@ TEST(SingleByteTables, EveryByteRoundTripsExceptTheOneWayCodes) {
             const auto& there = fromEbcdic ? vokl::ebcdicToJis8(v) : vokl::jis8ToEbcdic(v);
             const auto& back = fromEbcdic ? vokl::jis8ToEbcdic(v) : vokl::ebcdicToJis8(v);
             for (unsigned b = 0; b < 256; ++b) {
-                if (there[b] == 0) continue;
-                ++mapped;
-                if (oneWay.count({v, fromEbcdic, b, there[b]}) == 0) {
-                    EXPECT_EQ(back[there[b]], b) << static_cast<int>(v) << fromEbcdic << std::hex << " 0x" << b;
-                }
+                mapped += there[b] != 0;
+                EXPECT_TRUE(there[b] == 0 || oneWay.count({v, fromEbcdic, b, there[b]}) || back[there[b]] == b)
+                    << static_cast<int>(v) << fromEbcdic << std::hex << " 0x" << b;
             }
         }
     }
