@@ -18,8 +18,7 @@ constexpr std::int32_t kBlockLengths[] = {0, 1, 2, 3, 5, 16, 80, 16380};
 const char* const kPatterns[] = {
     "XXNN,SS.S,CCC,PPPP\n", "1:A:XXXX,NN\n2:B:X\"XX\",S.SS\n1:C: , ,\n3:D:CCCCC,9A\n", "NNNNNNNN\n",
     "xa\n# one pattern: short lines and comments do not count\nX\n", "SS.\n", "2:AB:XXXXXX\n1:Z:NNNN\n1:(:CC.C,NN\n",
-    "XXXXXXXXXX,NNNNNNNNNN,SSSSS.SS,CCCCCCC,PPPPP,\"XXXXX\"\n", "1:A:PPP.PP\n1:B:CC\n",
-};
+    "XXXXXXXXXX,NNNNNNNNNN,SSSSS.SS,CCCCCCC,PPPPP,\"XXXXX\"\n", "1:A:PPP.PP\n1:B:CC\n"};
 
 }  // namespace
 

@@ -28,8 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int32_t rc = mkpatn(1, data[0] & 3, (data[0] >> 2) & 1, cpy.c_str(), ptn.c_str(), log.c_str());
     // Only a pattern file fully written may exist, and only then.
     const bool written = rc >= 0 || rc == VOKL_EUNSUPPORTED_ITEM;
-    check(written || rc == VOKL_ECOPYBOOK_SYNTAX || rc == VOKL_ECOPYBOOK_EMPTY || rc == VOKL_ECOPYBOOK_OPEN,
-          "result code");
+    check(written || rc == VOKL_ECOPYBOOK_SYNTAX || rc == VOKL_ECOPYBOOK_EMPTY || rc == VOKL_ECOPYBOOK_OPEN, "result code");
     check(written == std::filesystem::exists(ptn), "pattern file exactly when written");
     if (!written) return 0;
     const std::string content = fuzzsupport::readFile(ptn);

@@ -171,8 +171,7 @@ TEST(CopybookRead, Entries) {
              refused("DEPENDING ONの後ろにデータ名が記述されていません", "05 T OCCURS 2 DEPENDING.")},
         {"05 A PIC S9(3)-.\n", -3, "", refused(kCombination, "05 A PIC S9(3)-.")},
         {"05 A PIC N(2)9.\n", -3, "", refused(kCombination, "05 A PIC N(2)9.")},
-        {"05 A PIC 9(10)V9(9) BINARY.\n", -3, "", refused("COMP項目の長さが18を超えています", "05 A PIC 9(10)V9(9) BINARY.")},
-    };
+        {"05 A PIC 9(10)V9(9) BINARY.\n", -3, "", refused("COMP項目の長さが18を超えています", "05 A PIC 9(10)V9(9) BINARY.")}};
     for (const Case& c : cases) check(c);
 }
 
@@ -194,8 +193,7 @@ TEST(CopybookRead, CopyMembers) {
         {"COPY A REPLACING ==X== BY ==Y==.\n", -3, "",
          refused("COPYのREPLACING指定はサポートしていません", "COPY A REPLACING ==X== BY ==Y==."), {{"A.cpy", "05 X PIC X.\n"}}},
         {"COPY A.\n", -3, "5 X X 1", refused(kSelf, "COPY A."), {{"A.cpy", "05 X PIC X.\nCOPY B.\n"}, {"B.cpy", "COPY A.\n"}}},
-        {"COPY M1.\n", -3, "", refused("COPYの入れ子が深すぎます(登録集原文[M64])", "COPY M64."), chain},
-    };
+        {"COPY M1.\n", -3, "", refused("COPYの入れ子が深すぎます(登録集原文[M64])", "COPY M64."), chain}};
     for (const Case& c : cases) check(c);
 }
 

@@ -78,8 +78,7 @@ TEST(Mkpatn, PatternLinesAndRecordSize) {
         {"01 R.\n05 G OCCURS 2000000000.\n10 A PIC X.\n", 1, 0, kNoFile, -3, tooLong("G")},
         {"01 R.\n05 A PIC X.\n05 B REDEFINES A PIC X(40000).\n", 1, 0, kNoFile, -3, tooLong("B")},
         // Repeated groups chained one inside the next used to recurse once per group.
-        {"01 R.\n" + repeated("05 G OCCURS 2.\n", 200000) + "05 A PIC X.\n", 0, 0, kNoFile, -3, tooLong("G")},
-    };
+        {"01 R.\n" + repeated("05 G OCCURS 2.\n", 200000) + "05 A PIC X.\n", 0, 0, kNoFile, -3, tooLong("G")}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.copybook.substr(0, 80) + " separator " + std::to_string(c.separator));
         testutil::TempDir dir;
@@ -108,8 +107,7 @@ TEST(Mkpatn, FilesAndTheirFailures) {
         {cpy, folder + "/no/rec.ptn", -12, folder + "/no/rec.ptnがオープンできません\n"},
         {cpy, "/dev/full", -27, "/dev/fullの出力に失敗しました\n"},
         // Naming the copybook as the pattern file used to overwrite the copybook.
-        {cpy, folder + "/./rec.cpy", -12, folder + "/./rec.cpyがオープンできません\n"},
-    };
+        {cpy, folder + "/./rec.cpy", -12, folder + "/./rec.cpyがオープンできません\n"}};
     for (const auto& c : cases) {
         EXPECT_EQ(mkpatn(1, 1, 0, c.copybook.c_str(), c.pattern.c_str(), log.c_str()), c.rc) << c.log;
         EXPECT_EQ(testutil::readText(log), testutil::logLines(c.log));
@@ -121,8 +119,7 @@ TEST(Mkpatn, FilesAndTheirFailures) {
 
 TEST(RecordSize, PackedRunsCloseOnAnythingButCAndPoint) {
     const std::pair<const char*, std::int32_t> cases[] = {
-        {"", 0}, {"CCC.CC", 3}, {"CCCC", 3}, {"C,C", 2}, {"\"XX\",NNNN,S9", 8}, {"CCCC\"CC", 5}, {"A C", 2},
-    };
+        {"", 0}, {"CCC.CC", 3}, {"CCCC", 3}, {"C,C", 2}, {"\"XX\",NNNN,S9", 8}, {"CCCC\"CC", 5}, {"A C", 2}};
     for (const auto& [line, size] : cases) EXPECT_EQ(vokl::recordSize(line), size) << line;
 }
 

@@ -217,8 +217,7 @@ TEST(S2jReadErrors, FailuresOfTheInput) {
          {-20, repeated(0x40, 16380), logLines("変換エラーが100件を超えています\n[in.txt]の読み込みに失敗しました\n")}},
         {"the file grew", repeated(0x41, 20000), 16000, 0, false, {-20, {}, logLines("[in.txt]は変換中に変更されました(読み込み中にサイズが変わりました)\n")}},
         {"the file shrank to a lead byte", repeated(0x41, 16380) + hex("88"), 50000, 0, false,
-         {-20, repeated(0xC1, 16380), logLines("[in.txt]は変換中に変更されました(読み込み中にサイズが変わりました)\n")}},
-    };
+         {-20, repeated(0xC1, 16380), logLines("[in.txt]は変換中に変更されました(読み込み中にサイズが変わりました)\n")}}};
     for (const auto& c : cases) {
         MemorySource source(c.data, 16380);
         source.failingRead = c.failingRead;
