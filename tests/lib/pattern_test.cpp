@@ -157,17 +157,15 @@ TEST(ChoosePattern, FirstMatchingKeywordElseTheLast) {
 // front of them, records full of shift codes; lists small and large.
 TEST(ChoosePattern, IndexChoosesAsThePlainWalk) {
     std::mt19937 rng(14);
-    const char letters[] = "AB";
     const std::uint8_t bytes[] = {0xC1, 0xC2, 0x28, 0x38, 0x29};
     int matched = 0;
     for (int list = 0; list < 150; ++list) {
         std::string text;
         const int entries = 2 + static_cast<int>(rng() % (list % 10 == 0 ? 400 : 12));
         for (int e = 0; e < entries; ++e) {
-            const int position = 1 + static_cast<int>(rng() % 4), length = 1 + static_cast<int>(rng() % 2);
-            text += std::to_string(position) + ":";
-            for (int k = 0; k < length; ++k) text += letters[rng() % 2];
-            text += ":";
+            std::string keyword(1 + rng() % 2, 'A');
+            for (char& k : keyword) k = "AB"[rng() % 2];
+            text += std::to_string(1 + rng() % 4) + ":" + keyword + ":";
             for (int k = 0; k < 8; ++k) text += "XCP"[rng() % 3 == 0 ? 1 + rng() % 2 : 0];
             text += "\n";
         }
