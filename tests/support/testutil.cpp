@@ -29,9 +29,7 @@ void writeFile(const std::string& path, const Bytes& bytes) {
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
-void writeFile(const std::string& path, const std::string& bytes) {
-    writeFile(path, Bytes(bytes.begin(), bytes.end()));
-}
+void writeFile(const std::string& path, const std::string& bytes) { writeFile(path, Bytes(bytes.begin(), bytes.end())); }
 
 Bytes readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -39,10 +37,7 @@ Bytes readFile(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::string readText(const std::string& path) {
-    const Bytes b = readFile(path);
-    return std::string(b.begin(), b.end());
-}
+std::string readText(const std::string& path) { const Bytes b = readFile(path); return std::string(b.begin(), b.end()); }
 
 bool exists(const std::string& path) { return std::filesystem::exists(path); }
 
@@ -80,10 +75,7 @@ Bytes hex(std::string_view digits) {
     return b;
 }
 
-Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
+Bytes operator+(Bytes a, const Bytes& b) { a.insert(a.end(), b.begin(), b.end()); return a; }
 
 std::string replaceAll(std::string text, std::initializer_list<std::pair<std::string, std::string>> pairs) {
     for (const auto& [key, value] : pairs)
