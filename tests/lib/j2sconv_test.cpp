@@ -378,11 +378,8 @@ TEST(J2sExport, CodeLogAndFiles) {
         if (c.pattern) testutil::writeFile(pattern = job.ptn, std::string(c.pattern));
         if (c.arrange) c.arrange(job, pattern);
         const Outcome o = job.call(3, 0, 0, 0, pattern);
-        const auto paths = [&](const char* text) {
-            return testutil::replaceAll(text, {{"%I", job.in}, {"%O", job.out}, {"%P", pattern}, {"%C", job.conv}, {"\n", "\r\n"}});
-        };
         EXPECT_EQ(o.rc, c.rc);
-        EXPECT_EQ(o.log, paths(c.log));
+        EXPECT_EQ(o.log, testutil::replaceAll(c.log, {{"%I", job.in}, {"%O", job.out}, {"%P", pattern}, {"%C", job.conv}, {"\n", "\r\n"}}));
         if (c.output) {
             EXPECT_EQ(o.output, hex(c.output));
         } else if (job.out.rfind("/dev/", 0) != 0) {

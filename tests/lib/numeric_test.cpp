@@ -79,8 +79,7 @@ TEST(Numbers, Convert) {
         const NumericResult r = convert(c.pattern, hex(c.record), out.data(), 64);
         EXPECT_TRUE(out.guardsIntact());
         if (c.text == kMalformed) {
-            EXPECT_EQ(r.status, NumericStatus::Malformed);
-            EXPECT_TRUE(out.untouched());
+            EXPECT_TRUE(r.status == NumericStatus::Malformed && out.untouched());
         } else {
             ASSERT_EQ(r.status, NumericStatus::Ok);
             EXPECT_EQ(out.text(r.textLen), c.text);
