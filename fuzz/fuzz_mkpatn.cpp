@@ -1,12 +1,7 @@
-// Arbitrary text as a COBOL copybook, through the mkpatn export on files in a
-// scratch folder. The first byte picks the separator (bits 0-1) and quoting
-// (bit 2); the bytes after the first NUL are the member M beside it, for COPY.
+// Arbitrary text as a COBOL copybook, through the mkpatn export on files in a scratch folder. The first byte picks the
+// separator (bits 0-1) and quoting (bit 2); the bytes after the first NUL are the member M beside it, for COPY.
 #include <algorithm>
-#include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
 #include <string_view>
 
 #include "fuzz_support.h"
@@ -17,8 +12,6 @@ namespace {
 
 using fuzzsupport::check;
 
-constexpr std::uint8_t kSeparatorBits = 0x03;
-constexpr std::uint8_t kQuoteBit = 0x04;
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kPatternChars = "X9ANSC.,\" ";
 
@@ -30,21 +23,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string cpy = dir.file("in.cpy"), ptn = dir.file("out.ptn"), log = dir.file("log.txt");
     const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
     const std::size_t split = std::min(text.find('\0'), text.size());
-    std::ofstream(cpy, std::ios::binary).write(text.data(), static_cast<std::streamsize>(split));
-    if (split < text.size()) {
-        std::ofstream(dir.file("M.cpy"), std::ios::binary)
-            .write(text.data() + split + 1, static_cast<std::streamsize>(text.size() - split - 1));
-    }
-    const std::int32_t quote = (data[0] & kQuoteBit) != 0 ? 1 : 0;
-    const std::int32_t rc = mkpatn(1, data[0] & kSeparatorBits, quote, cpy.c_str(), ptn.c_str(), log.c_str());
+    fuzzsupport::writeFile(cpy, text.data(), split);
+    if (split < text.size()) fuzzsupport::writeFile(dir.file("M.cpy"), text.data() + split + 1, text.size() - split - 1);
+    const std::int32_t rc = mkpatn(1, data[0] & 3, (data[0] >> 2) & 1, cpy.c_str(), ptn.c_str(), log.c_str());
     // Only a pattern file fully written may exist, and only then.
     const bool written = rc >= 0 || rc == VOKL_EUNSUPPORTED_ITEM;
-    check(written || rc == VOKL_ECOPYBOOK_SYNTAX || rc == VOKL_ECOPYBOOK_EMPTY || rc == VOKL_ECOPYBOOK_OPEN,
-          "result code");
+    check(written || rc == VOKL_ECOPYBOOK_SYNTAX || rc == VOKL_ECOPYBOOK_EMPTY || rc == VOKL_ECOPYBOOK_OPEN, "result code");
     check(written == std::filesystem::exists(ptn), "pattern file exactly when written");
     if (!written) return 0;
-    std::ifstream in(ptn, std::ios::binary);
-    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string content = fuzzsupport::readFile(ptn);
     std::string_view rest = content, line;
     int lines = 0;
     for (; !rest.empty(); ++lines) {

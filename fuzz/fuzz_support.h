@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -31,24 +30,16 @@ inline std::string readFile(const std::string& path) {
 }
 
 // A scratch folder of one input, removed with everything in it.
-class ScratchDir {
-public:
-    explicit ScratchDir(const char* prefix) {
-        std::error_code ec;
-        std::string pattern = (std::filesystem::temp_directory_path(ec) / (std::string(prefix) + ".XXXXXX")).string();
-        check(mkdtemp(pattern.data()) != nullptr, "mkdtemp");
-        path_ = pattern;
+struct ScratchDir {
+    explicit ScratchDir(const char* prefix) : path(std::filesystem::temp_directory_path().string() + "/" + prefix + ".XXXXXX") {
+        check(mkdtemp(path.data()) != nullptr, "mkdtemp");
     }
-    ~ScratchDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
+    ~ScratchDir() { std::filesystem::remove_all(path, ec); }
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
-    std::string file(const char* name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
+    std::string file(const char* name) const { return path + "/" + name; }
+    std::string path;
+    std::error_code ec;
 };
 
 }  // namespace fuzzsupport

@@ -1,5 +1,4 @@
-// The copybook reader: the items of each entry with their REDEFINES marks,
-// and every refusal and notice with its line.
+// The copybook reader: the items of each entry with their REDEFINES marks, and every refusal and notice with its line.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -16,13 +15,8 @@ using vokl::CopyItems;
 
 using Files = std::vector<std::pair<std::string, std::string>>;  // members beside the copybook
 
-struct Case {
-    std::string copybook;
-    std::int32_t rc;
-    std::string items;  // "level name kind length[Vdecimals][xoccurs][=redefines][ mark]", joined by " | "
-    std::string log;    // UTF-8
-    Files members = {};
-};
+// items: "level name kind length[Vdecimals][xoccurs][=redefines][ mark]", joined by " | "; log: UTF-8.
+struct Case { std::string copybook; std::int32_t rc; std::string items, log; Files members = {}; };
 
 void check(const Case& c) {
     SCOPED_TRACE(c.copybook);
@@ -30,42 +24,35 @@ void check(const Case& c) {
     testutil::writeFile(dir.file("rec.cpy"), c.copybook);
     for (const auto& [name, text] : c.members) testutil::writeFile(dir.file(name), text);
     CopyItems items;
-    std::int32_t rc = 0;
-    {
-        vokl::Log log;
-        ASSERT_TRUE(log.create(dir.file("log.txt").c_str()));
-        rc = vokl::readCopybook(log, dir.file("rec.cpy").c_str(), items);
-    }
+    vokl::Log log;
+    ASSERT_TRUE(log.create(dir.file("log.txt").c_str()));
+    const std::int32_t rc = vokl::readCopybook(log, dir.file("rec.cpy").c_str(), items);
+    log.close();
     vokl::resolveRedefines(items);
     std::string got;
     for (const CopyItem& i : items) {
-        if (!got.empty()) got += " | ";
-        got += std::to_string(i.level) + " " + i.name + " " + i.kind + " " + std::to_string(i.length);
+        got += (got.empty() ? "" : " | ") + std::to_string(i.level) + " " + i.name + " " + i.kind + " " + std::to_string(i.length);
         if (i.point == 'V') got += 'V' + std::to_string(i.decimals);
         if (i.occurs != 0) got += 'x' + std::to_string(i.occurs);
         if (i.redefines) got += '=' + *i.redefines;
         if (i.mark != ' ') got += std::string(" ") + i.mark;
     }
-    std::string log = testutil::utf8(testutil::readText(dir.file("log.txt")));
-    std::erase(log, '\r');
     EXPECT_EQ(rc, c.rc);
     EXPECT_EQ(got, c.items);
-    EXPECT_EQ(log, c.log);
+    EXPECT_EQ(testutil::utf8(testutil::readText(dir.file("log.txt"))), testutil::replaceAll(c.log, {{"\n", "\r\n"}}));
 }
 
 std::string refused(const std::string& why, const std::string& text) { return "[解析エラー]" + why + "\n->" + text + "\n"; }
-std::string binary(const std::string& text) { return "[未サポート]COMP(BINARY)は現在サポートしていません\n->" + text + "\n"; }
 std::string notice(const std::string& what, const std::string& text) { return "[未サポート]" + what + "\n->" + text + "\n"; }
+std::string binary(const std::string& text) { return notice("COMP(BINARY)は現在サポートしていません", text); }
 
-// Fixed-format lines: text from column 7, a sequence area that is not all
-// digits, and an identification area in columns 73-80.
+// Fixed-format lines: text from column 7, a sequence area that is not all digits, an identification area in 73-80.
 std::string fixed(std::initializer_list<std::string> lines) {
     std::string out;
     int n = 0;
     for (const std::string& line : lines) {
-        std::string no = std::to_string(++n * 10);
-        std::string seq = "AB" + std::string(4 - no.size(), '0') + no;
-        out += seq + line + std::string(66 - line.size(), ' ') + "ID" + std::string(6 - no.size(), '0') + no + "\n";
+        const std::string no = std::to_string(++n * 10);
+        out += "AB" + std::string(4 - no.size(), '0') + no + line + std::string(66 - line.size(), ' ') + "ID" + std::string(6 - no.size(), '0') + no + "\n";
     }
     return out;
 }
@@ -74,8 +61,8 @@ const std::string kKeyword = "認識できないキーワードが含まれま�
 const std::string kCombination = "編集形式の組み合わせが認識できません";
 const std::string kTooLarge = "数値が2147483647を超えています";
 
-// What the reader has always read, and how it refuses.
-TEST(CopybookRead, TheOriginalEntries) {
+// What the reader has always read, and how it refuses; what compilers accept in the copybooks people have.
+TEST(CopybookRead, Entries) {
     const Case cases[] = {
         {"000100*C\n      * C\n\n000200   \n*C\n000300 01 R.\r\n05 A PIC X(2)\r\n VALUE 'Y'.\r\n1 S.\n", 0,
          "1 R 0 0 | 5 A X 2 | 1 S 0 0", ""},
@@ -124,13 +111,7 @@ TEST(CopybookRead, TheOriginalEntries) {
         {"05 A PIC X(2147483648).\n", -3, "", refused(kTooLarge, "05 A PIC X(2147483648).")},
         {"05 A OCCURS 4294967297.\n", -3, "", refused(kTooLarge, "05 A OCCURS 4294967297.")},
         {"05 A PIC X(2147483647)X.\n", -3, "", refused(kTooLarge, "05 A PIC X(2147483647)X.")},
-    };
-    for (const Case& c : cases) check(c);
-}
-
-// What compilers accept in the copybooks people have.
-TEST(CopybookRead, WhatCompilersAccept) {
-    const Case cases[] = {
+        // ---- what compilers accept in the copybooks people have ----
         // Any case; a repeat count adds to the symbols before it; clauses in any order.
         {"01 r.\n05 a Pic xx(5) value spaces.\n05 B comp-3 pic s9(5).\n05 c VALUE +4 COMP-5 PIC S9(4).\n"
          "05 D OCCURS 3 PIC X JUST RIGHT.\n05 E PIC ZZ9 BLANK WHEN ZERO VALUE ZERO.\n05 F PIC X9A.\n05 G COMPUTATIONAL-3 PIC 9.\n",
@@ -190,8 +171,7 @@ TEST(CopybookRead, WhatCompilersAccept) {
              refused("DEPENDING ONの後ろにデータ名が記述されていません", "05 T OCCURS 2 DEPENDING.")},
         {"05 A PIC S9(3)-.\n", -3, "", refused(kCombination, "05 A PIC S9(3)-.")},
         {"05 A PIC N(2)9.\n", -3, "", refused(kCombination, "05 A PIC N(2)9.")},
-        {"05 A PIC 9(10)V9(9) BINARY.\n", -3, "", refused("COMP項目の長さが18を超えています", "05 A PIC 9(10)V9(9) BINARY.")},
-    };
+        {"05 A PIC 9(10)V9(9) BINARY.\n", -3, "", refused("COMP項目の長さが18を超えています", "05 A PIC 9(10)V9(9) BINARY.")}};
     for (const Case& c : cases) check(c);
 }
 
@@ -213,13 +193,12 @@ TEST(CopybookRead, CopyMembers) {
         {"COPY A REPLACING ==X== BY ==Y==.\n", -3, "",
          refused("COPYのREPLACING指定はサポートしていません", "COPY A REPLACING ==X== BY ==Y==."), {{"A.cpy", "05 X PIC X.\n"}}},
         {"COPY A.\n", -3, "5 X X 1", refused(kSelf, "COPY A."), {{"A.cpy", "05 X PIC X.\nCOPY B.\n"}, {"B.cpy", "COPY A.\n"}}},
-        {"COPY M1.\n", -3, "", refused("COPYの入れ子が深すぎます(登録集原文[M64])", "COPY M64."), chain},
-    };
+        {"COPY M1.\n", -3, "", refused("COPYの入れ子が深すぎます(登録集原文[M64])", "COPY M64."), chain}};
     for (const Case& c : cases) check(c);
 }
 
-// Letters after a lead byte are the second half of a double-byte character,
-// whatever their case; elsewhere names ignore case.
+// Letters after a lead byte are the second half of a double-byte character, whatever their case; elsewhere names
+// ignore case.
 TEST(CopybookRead, DoubleByteNamesKeepTheirBytes) {
     const std::pair<char, bool> cases[] = {{'\x80', true},  {'\x81', false}, {'\x9f', false}, {'\xa0', true},
                                            {'\xdf', true}, {'\xe0', false}, {'\xfc', false}, {'\xfd', true}};
@@ -236,13 +215,12 @@ TEST(CopybookRead, SourceThatFailsIsNotTheEnd) {
     const std::string first = "01 R.\n05 A PIC X.\n";
     int calls = 0;
     CopyItems items;
-    {
-        vokl::Log log;
-        ASSERT_TRUE(log.create(dir.file("log.txt").c_str()));
-        EXPECT_EQ(vokl::readCopybookFrom(log, "rec.cpy", [&](char* buffer, std::size_t) -> std::int64_t {
-            return calls++ > 0 ? -1 : static_cast<std::int64_t>(first.copy(buffer, first.size()));
-        }, items), -13);
-    }
+    vokl::Log log;
+    ASSERT_TRUE(log.create(dir.file("log.txt").c_str()));
+    EXPECT_EQ(vokl::readCopybookFrom(log, "rec.cpy", [&](char* buffer, std::size_t) -> std::int64_t {
+        return calls++ > 0 ? -1 : static_cast<std::int64_t>(first.copy(buffer, first.size()));
+    }, items), -13);
+    log.close();
     EXPECT_EQ(testutil::readText(dir.file("log.txt")), testutil::logLines("[rec.cpy]の読み込みに失敗しました\n"));
 }
 

@@ -1,6 +1,5 @@
-// Every entry of the code tables against an independent reference: the
-// row/cell arithmetic written out again here plus the exception lists read
-// straight from lib/data; the single-byte tables against each other.
+// Every entry of the code tables against an independent reference: the row/cell arithmetic written out again here plus
+// the exception lists read straight from lib/data; the single-byte tables against each other.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -27,8 +26,7 @@ std::map<unsigned, unsigned> readList(const std::string& name) {
     return list;
 }
 
-// JIS row/cell (0x21-0x7E each) to Shift-JIS the textbook way, carried on
-// over the whole 0x2121-0x7E7E span.
+// JIS row/cell (0x21-0x7E each) to Shift-JIS the textbook way, carried on over the whole 0x2121-0x7E7E span.
 unsigned jisToSjis(unsigned jis) {
     unsigned row = jis >> 8, cell = jis & 0xFF;
     unsigned lead = row <= 0x5E ? (row + 0xE1) / 2 : (row + 0x161) / 2;
@@ -56,24 +54,7 @@ TEST(DoubleByteTables, EveryCodeMatchesRulePlusList) {
         ASSERT_EQ(at(vokl::sjisToJef(code)), toJef[code]) << std::hex << "SJIS 0x" << code;
     }
     // Anchors for the reference itself: 亜, the ideographic space, a user-defined code.
-    EXPECT_EQ(toSjis[0xB0A1], 0x889Fu);
-    EXPECT_EQ(toJef[0x8140], 0x4040u);
-    EXPECT_EQ(toJef[0xF040], 0xFFA1u);
-}
-
-// The lists as shipped: 750 cells of the JEF extended region are mapped, and
-// 1,199 Shift-JIS codes leave the rule (748 of them exact inverses, 4 with
-// no mapping at all).
-TEST(DoubleByteTables, ListCounts) {
-    int extended = 0, exceptions = 0, inverses = 0, none = 0;
-    for (unsigned code = 0x41A1; code <= 0x7FFE; ++code) extended += (code & 0xFF) >= 0xA1 && at(vokl::jefToSjis(code)) != 0;
-    for (unsigned s = 0; s < 65536; ++s) {
-        const unsigned jef = at(vokl::sjisToJef(s));
-        if (jef == sjisToJefByRule(s)) continue;
-        if (jef == 0) ++none;
-        else ++exceptions, inverses += at(vokl::jefToSjis(jef)) == s;
-    }
-    EXPECT_EQ(std::tie(extended, exceptions, inverses, none), std::make_tuple(750, 1199, 748, 4));
+    EXPECT_TRUE(toSjis[0xB0A1] == 0x889F && toJef[0x8140] == 0x4040 && toJef[0xF040] == 0xFFA1);
 }
 
 // Each direction undoes the other for every byte of every variant; the only
@@ -88,22 +69,17 @@ TEST(SingleByteTables, EveryByteRoundTripsExceptTheOneWayCodes) {
             const auto& there = fromEbcdic ? vokl::ebcdicToJis8(v) : vokl::jis8ToEbcdic(v);
             const auto& back = fromEbcdic ? vokl::jis8ToEbcdic(v) : vokl::ebcdicToJis8(v);
             for (unsigned b = 0; b < 256; ++b) {
-                if (there[b] == 0) continue;
-                ++mapped;
-                if (oneWay.count({v, fromEbcdic, b, there[b]}) == 0) {
-                    EXPECT_EQ(back[there[b]], b) << static_cast<int>(v) << fromEbcdic << std::hex << " 0x" << b;
-                }
+                mapped += there[b] != 0;
+                EXPECT_TRUE(there[b] == 0 || oneWay.count({v, fromEbcdic, b, there[b]}) || back[there[b]] == b)
+                    << static_cast<int>(v) << fromEbcdic << std::hex << " 0x" << b;
             }
         }
     }
     EXPECT_EQ(mapped, 132 + 131 + 95 + 94 + 95 + 95);
-    // Anchors: space, "A", "ｱ" (kana) and "a" (lower), "0", "]" (ASCII).
-    EXPECT_EQ(vokl::ebcdicToJis8(SbVariant::Kana)[0x40], 0x20);
-    EXPECT_EQ(vokl::ebcdicToJis8(SbVariant::Kana)[0xC1], 0x41);
-    EXPECT_EQ(vokl::ebcdicToJis8(SbVariant::Kana)[0x81], 0xB1);
-    EXPECT_EQ(vokl::ebcdicToJis8(SbVariant::Lower)[0x81], 0x61);
-    EXPECT_EQ(vokl::ebcdicToJis8(SbVariant::Ascii)[0xF0], 0x30);
-    EXPECT_EQ(vokl::ebcdicToJis8(SbVariant::Ascii)[0x5A], 0x5D);
+    // Anchors (variant, EBCDIC, JIS8): space, "A", "ｱ" (kana), "a" (lower), "0", "]" (ASCII).
+    for (auto [v, e, j] : {std::tuple{SbVariant::Kana, 0x40, 0x20}, {SbVariant::Kana, 0xC1, 0x41}, {SbVariant::Kana, 0x81, 0xB1},
+                           {SbVariant::Lower, 0x81, 0x61}, {SbVariant::Ascii, 0xF0, 0x30}, {SbVariant::Ascii, 0x5A, 0x5D}})
+        EXPECT_EQ(vokl::ebcdicToJis8(v)[e], j) << std::hex << e;
 }
 
 }  // namespace

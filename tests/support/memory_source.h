@@ -1,6 +1,5 @@
-// An input held in memory, in place of a conversion's input file: it hands
-// out at most `chunk` bytes a read and can fail once (at read number
-// failingRead) or for good (from that read on).
+// An input held in memory, in place of a conversion's input file: it hands out at most `chunk` bytes a read and can
+// fail once (at read number failingRead) or for good (from that read on).
 #pragma once
 
 #include <algorithm>
@@ -11,24 +10,20 @@
 
 namespace testutil {
 
-class MemorySource : public vokl::ByteSource {
-public:
-    explicit MemorySource(Bytes data, std::size_t chunk = 1 << 20) : data_(std::move(data)), chunk_(chunk) {}
+struct MemorySource : vokl::ByteSource {
+    explicit MemorySource(Bytes bytes, std::size_t pieceSize = 1 << 20) : data(std::move(bytes)), chunk(pieceSize) {}
     std::int64_t read(void* buffer, std::size_t size) override {
         ++reads;
         if (reads == failingRead || (failForGood && failingRead > 0 && reads > failingRead)) return -1;
-        const std::size_t n = std::min({size, chunk_, data_.size() - position_});
-        std::memcpy(buffer, data_.data() + position_, n);
-        position_ += n;
+        const std::size_t n = std::min({size, chunk, data.size() - position});
+        std::memcpy(buffer, data.data() + position, n);
+        position += n;
         return static_cast<std::int64_t>(n);
     }
+    Bytes data;
+    std::size_t chunk, position = 0;
     int reads = 0, failingRead = 0;
     bool failForGood = false;
-
-private:
-    Bytes data_;
-    std::size_t chunk_;
-    std::size_t position_ = 0;
 };
 
 }  // namespace testutil

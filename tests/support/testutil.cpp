@@ -29,9 +29,7 @@ void writeFile(const std::string& path, const Bytes& bytes) {
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
-void writeFile(const std::string& path, const std::string& bytes) {
-    writeFile(path, Bytes(bytes.begin(), bytes.end()));
-}
+void writeFile(const std::string& path, const std::string& bytes) { writeFile(path, Bytes(bytes.begin(), bytes.end())); }
 
 Bytes readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -39,10 +37,7 @@ Bytes readFile(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::string readText(const std::string& path) {
-    Bytes b = readFile(path);
-    return std::string(b.begin(), b.end());
-}
+std::string readText(const std::string& path) { const Bytes b = readFile(path); return std::string(b.begin(), b.end()); }
 
 bool exists(const std::string& path) { return std::filesystem::exists(path); }
 
@@ -50,13 +45,10 @@ namespace {
 std::string convert(const char* to, const char* from, const std::string& text) {
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open failed");
-    std::string in = text;
-    std::string out(in.size() * 4 + 16, '\0');
-    char* src = in.data();
-    char* dst = out.data();
-    std::size_t srcLeft = in.size();
-    std::size_t dstLeft = out.size();
-    std::size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+    std::string in = text, out(in.size() * 4 + 16, '\0');
+    char *src = in.data(), *dst = out.data();
+    std::size_t srcLeft = in.size(), dstLeft = out.size();
+    const std::size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
     iconv_close(cd);
     if (rc == static_cast<std::size_t>(-1)) throw std::runtime_error("text not convertible");
     out.resize(out.size() - dstLeft);
@@ -67,21 +59,9 @@ std::string convert(const char* to, const char* from, const std::string& text) {
 std::string sjis(const std::string& utf8Text) { return convert("CP932", "UTF-8", utf8Text); }
 std::string utf8(const std::string& sjisText) { return convert("UTF-8", "CP932", sjisText); }
 
-std::string logLines(const std::string& utf8WithLf) {
-    std::string s = sjis(utf8WithLf);
-    std::string out;
-    for (char c : s) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
+std::string logLines(const std::string& utf8WithLf) { return replaceAll(sjis(utf8WithLf), {{"\n", "\r\n"}}); }
 
-Bytes bytes(std::initializer_list<int> values) {
-    Bytes b;
-    for (int v : values) b.push_back(static_cast<std::uint8_t>(v));
-    return b;
-}
+Bytes bytes(std::initializer_list<int> values) { return Bytes(values.begin(), values.end()); }
 
 Bytes hex(std::string_view digits) {
     Bytes b;
@@ -95,10 +75,7 @@ Bytes hex(std::string_view digits) {
     return b;
 }
 
-Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
+Bytes operator+(Bytes a, const Bytes& b) { a.insert(a.end(), b.begin(), b.end()); return a; }
 
 std::string replaceAll(std::string text, std::initializer_list<std::pair<std::string, std::string>> pairs) {
     for (const auto& [key, value] : pairs)
@@ -107,20 +84,12 @@ std::string replaceAll(std::string text, std::initializer_list<std::pair<std::st
 }
 
 namespace {
-std::string shellQuoted(const std::string& arg) {
-    std::string q = "'";
-    for (char c : arg) {
-        if (c == '\'') q += "'\\''";
-        else q += c;
-    }
-    return q + "'";
-}
+std::string shellQuoted(const std::string& arg) { return std::string("'").append(replaceAll(arg, {{"'", "'\\''"}})).append("'"); }
 }  // namespace
 
 CliRun runCli(const std::vector<std::string>& args, const std::string& tmpDir, const std::string& workDir) {
     TempDir capture;
-    const std::string outFile = capture.file("stdout");
-    const std::string errFile = capture.file("stderr");
+    const std::string outFile = capture.file("stdout"), errFile = capture.file("stderr");
     std::string command;
     if (!workDir.empty()) command.append("cd ").append(shellQuoted(workDir)).append(" && ");
     command.append("TMPDIR=").append(shellQuoted(tmpDir)).append(" ").append(shellQuoted(VOK_CLI_PATH));
