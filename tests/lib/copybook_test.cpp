@@ -188,6 +188,7 @@ TEST(CopybookRead, CopyMembers) {
          {{"ADDR.CPY", "05 A PIC X(2).\n copy 'phone' OF LIB SUPPRESS.\n"}, {"Phone.cob", "       05  P  PIC 9(3).\n"}}},
         {"01 R.\nCOPY M.\n", 0, "1 R 0 0 | 5 M X 1", "",
          {{"M.cbl", "05 W PIC 9.\n"}, {"m", "05 L PIC X.\n"}, {"M", "05 M PIC X.\n"}, {"mm", "05 K PIC X.\n"}}},
+        {"01 R.\nCOPY M", 0, "1 R 0 0 | 5 M X 1", "", {{"M", "05 M PIC X.\n"}}},  // the file's end closes the statement
         {"01 R.\nCOPY NOPE.\n", -3, "1 R 0 0", refused("COPYの登録集原文[NOPE]が見つかりません", "COPY NOPE.")},
         {"COPY\n  .\n", -3, "", refused("COPYの後ろに登録集原文名が記述されていません", ".")},
         {"COPY A REPLACING ==X== BY ==Y==.\n", -3, "",

@@ -262,6 +262,18 @@ TEST(J2sStream, VectorStepsMatchTheReference) {
             if (rare && rng() % 4 == 0) input.push_back(0xC1);  // an odd run takes the shift-out as partner
             input.push_back(0x29);
         }
+        if (round == 29) {
+            // A step of shift codes only, ending in kanji; then an ASCII step holding an empty kanji run.
+            Bytes steps{0x29};
+            for (int n = 0; n < 31; ++n) steps.insert(steps.end(), {0x28, 0x29});
+            steps.push_back(0x28);
+            for (int n = 0; n < 32; ++n) steps.insert(steps.end(), {static_cast<std::uint8_t>(kanji[1] >> 8), static_cast<std::uint8_t>(kanji[1])});
+            steps.push_back(0x29);
+            steps.insert(steps.end(), 9, 0xC1);
+            steps.insert(steps.end(), {0x28, 0x29});
+            steps.insert(steps.end(), 52, 0xC1);
+            input.insert(input.begin(), steps.begin(), steps.end());
+        }
         for (std::int32_t code : {1, 3}) {
             const Outcome ref = referenceStream(input, 0, code);
             // A pair whose Shift-JIS has no Unicode character is replaced in UTF-8 text.
