@@ -656,18 +656,23 @@ std::uint64_t bitsBelow(std::size_t n) { return n >= kMaskBytes ? ~std::uint64_t
 // Bits [from, to); none when to <= from.
 std::uint64_t bitsFrom(std::size_t from, std::size_t to) { return bitsBelow(to) & ~bitsBelow(from); }
 
-// The characters kept of [first, last) (bit k: character k), blanks marking
-// the blank characters: the ends trimmed as the flags say, inner runs down
-// to their first blank.
-[[gnu::always_inline]] inline std::uint64_t trimmedCharacters(std::uint64_t blanks, std::size_t first, std::size_t last,
-                                                              bool left, bool right, bool collapse) {
-    const std::uint64_t content = bitsFrom(first, last) & ~blanks;
-    const std::size_t from = left ? std::min<std::size_t>(static_cast<std::size_t>(std::countr_zero(content)), last) : first;
-    const std::uint64_t rest = content & ~bitsBelow(from);
-    const std::size_t to =
-        right ? std::max<std::size_t>(kMaskBytes - static_cast<std::size_t>(std::countl_zero(rest)), from) : last;
-    return bitsFrom(from, to) & (collapse ? ~(blanks & (blanks << 1)) : ~std::uint64_t{0});
+#if VOKL_VECTORS
+// Runs of set bits: their first and last bits, and the runs that start at
+// a bit of `at` (a carry from a run's first bit runs through it).
+std::uint64_t runFirsts(std::uint64_t runs) { return runs & ~(runs << 1); }
+std::uint64_t runLasts(std::uint64_t runs) { return runs & ~(runs >> 1); }
+std::uint64_t runsFrom(std::uint64_t runs, std::uint64_t at) { return runs & ~(runs + (at & runs)); }
+
+// The blanks (runs of `blanks`, within texts from firsts to lasts) that
+// trimming takes from the texts' ends.
+VOKL_VECTOR_TARGET inline std::uint64_t trimmedBlanks(std::uint64_t blanks, std::uint64_t firsts, std::uint64_t lasts,
+                                                     bool left, bool right) {
+    std::uint64_t taken = left ? runsFrom(blanks, firsts) : 0;
+    // The runs ending on a text's last byte, found by their first bits.
+    if (right) taken |= runsFrom(blanks, _pdep_u64(_pext_u64(lasts, runLasts(blanks)), runFirsts(blanks)));
+    return taken;
 }
+#endif
 
 }  // namespace
 
@@ -686,36 +691,35 @@ VOKL_VECTOR_TARGET bool trimmedBytes(__m512i v, std::size_t length, std::int32_t
     const bool left = (flags & (kTrimBoth | kTrimLeft)) != 0;
     const bool right = (flags & (kTrimBoth | kTrimRight)) != 0;
     const bool collapse = (flags & kTrimBoth) != 0;
-    std::uint64_t kept = 0;  // a local: no store from item to item
-    bool firstItem = true;
-    for (std::size_t r = 0; r < length;) {
-        const std::uint64_t ahead = commas & ~bitsBelow(r);
-        const std::size_t end = ahead != 0 ? static_cast<std::size_t>(std::countr_zero(ahead)) : length;
-        if (end > r) {
-            // The comma before every item but the first.
-            if (!firstItem) kept |= std::uint64_t{1} << (r - 1);
-            firstItem = false;
-            const bool quoted = end - r >= 2 && ((quotes >> r) & 1) != 0 && ((quotes >> (end - 1)) & 1) != 0;
-            const std::size_t first = quoted ? r + 1 : r;
-            const std::size_t last = quoted ? end - 1 : end;
-            const bool kanji = first < last && ((leads >> first) & 1) != 0;
-            if (!kanji && (flags & kTrimKanjiOnly) != 0) {
-                kept |= bitsFrom(r, end);
-            } else {
-                if (quoted) kept |= (std::uint64_t{1} << r) | (std::uint64_t{1} << (end - 1));
-                if (!kanji) {
-                    kept |= trimmedCharacters(blanks, first, last, left, right, collapse);
-                } else {
-                    const std::uint64_t starts = bitsFrom(first, last) & (first % 2 == 0 ? kEvenBits : kOddBits);
-                    if ((last - first) % 2 != 0 || (leads & starts) != starts) return false;
-                    const std::uint64_t pairs = _pdep_u64(
-                        trimmedCharacters(_pext_u64(wide, starts), 0, (last - first) / 2, left, right, collapse), starts);
-                    kept |= pairs | (pairs << 1);
-                }
-            }
-        }
-        r = end + 1;
+    // All items at once, as runs of bits: no branch per item.
+    const std::uint64_t items = all & ~commas;
+    const std::uint64_t starts = runFirsts(items), ends = runLasts(items);
+    // Quoted: two bytes or more, a quote first and last.
+    const std::uint64_t quoteStarts = starts & quotes & ~ends;
+    const std::uint64_t quotedStarts = _pdep_u64(_pext_u64(quotes, ends & runsFrom(items, quoteStarts)), quoteStarts);
+    const std::uint64_t quotedItems = runsFrom(items, quotedStarts);
+    const std::uint64_t quoteBits = quotedStarts | (ends & quotedItems);
+    // The items' texts within their quotes; kanji texts start with a lead byte.
+    const std::uint64_t inner = items & ~quoteBits;
+    const std::uint64_t innerFirsts = runFirsts(inner);
+    const std::uint64_t kanji = runsFrom(inner, innerFirsts & leads);
+    const std::uint64_t pairs = pairStarts(kanji);
+    const std::uint64_t kanjiLasts = runLasts(kanji);
+    if ((pairs & ~leads) != 0 || (kanjiLasts & pairs) != 0) return false;
+    std::uint64_t kept = ((starts & (starts - 1)) >> 1) | quoteBits;  // the comma before every item but the first
+    // Single-byte texts: leading and trailing blanks, inner runs down to their first.
+    const std::uint64_t singles = inner & ~kanji;
+    if ((flags & kTrimKanjiOnly) != 0) {
+        kept |= items & ~runsFrom(items, (innerFirsts & kanji & starts) | (((innerFirsts & kanji) >> 1) & quotedStarts));
+    } else {
+        kept |= singles & ~trimmedBlanks(singles & blanks, runFirsts(singles), runLasts(singles), left, right) &
+                ~(collapse ? blanks & (blanks << 1) : 0);
     }
+    // Kanji texts: the same on wide blanks, a pair at a time.
+    const std::uint64_t widePairs = wide & pairs;
+    const std::uint64_t wideBytes = widePairs | (widePairs << 1);
+    const std::uint64_t doubled = collapse ? widePairs & (widePairs << 2) : 0;
+    kept |= kanji & ~trimmedBlanks(wideBytes, runFirsts(kanji), kanjiLasts, left, right) & ~(doubled | (doubled << 1));
     keep = kept;
     return true;
 }
