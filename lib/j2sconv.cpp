@@ -731,7 +731,22 @@ std::int32_t Engine::runPattern(const PatternList& list, bool skipShiftCodes, st
     const std::size_t room = std::max(outCapacity, kPlanBytes + kLineEndBytes);
     started_ = true;
 
+    // One pattern planned for its whole record: records the reader holds are
+    // converted where they lie, without a copy.
+    const bool inPlace = vectors_ && !list.multi && plans.front().usable && plans.front().recordBytes == recordRead;
     for (;;) {
+        if (const std::uint8_t* whole = inPlace ? in_.ahead(recordRead) : nullptr) {
+            std::uint8_t* out = out_.reserve(room);
+            if (out == nullptr) return writeFailed();
+            std::size_t produced = 0;
+            if (convertPlanned(plans.front(), list.entries.front().pattern, skipShiftCodes, trimFlags, whole, out,
+                               produced)) {
+                in_.skip(recordRead);
+                produced += endLine(out + produced);
+                out_.commit(produced);
+                continue;
+            }
+        }
         std::int64_t got = in_.read(record.get(), recordRead);
         if (got < 0) return readFailed();
         if (got == 0) break;
