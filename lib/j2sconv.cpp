@@ -994,6 +994,26 @@ void Engine::walkFast(const Steps& steps, const std::string& pattern, bool skipS
 }
 
 #if VOKL_VECTORS
+// pairEntries for at most eight pairs, read from `bytes` and looked up one
+// by one: for so few, plain loads are ready sooner than a gather.
+VOKL_VECTOR_TARGET inline __m512i fewPairEntries(const std::uint8_t* bytes, std::uint64_t leads, const std::uint8_t* table,
+                                                 bool& missing) {
+    std::uint64_t low = 0, high = 0;
+    bool none = false;
+    unsigned k = 0;
+    for (std::uint64_t rest = leads; rest != 0; rest &= rest - 1, ++k) {
+        const unsigned at = static_cast<unsigned>(std::countr_zero(rest));
+        std::uint16_t entry;
+        std::memcpy(&entry, table + 2 * (bytes[at] * 256u + bytes[at + 1]), 2);
+        none |= entry == 0;
+        if (k < 4) low |= std::uint64_t{entry} << (16 * k);
+        else high |= std::uint64_t{entry} << (16 * (k - 4));
+    }
+    missing = none;
+    return _mm512_maskz_expand_epi8(leads | (leads << 1),
+                                    _mm512_zextsi128_si512(_mm_set_epi64x(static_cast<long long>(high), static_cast<long long>(low))));
+}
+
 // A record taken whole, its text trimmed as it stands in the vector.
 VOKL_VECTOR_TARGET bool Engine::convertPlanned(const RecordPlan& plan, const std::string& pattern, bool skipShiftCodes,
                                                std::int32_t trimFlags, const std::uint8_t* record, std::uint8_t* out,
@@ -1012,7 +1032,9 @@ VOKL_VECTOR_TARGET bool Engine::convertPlanned(const RecordPlan& plan, const std
     if ((_mm512_testn_epi8_mask(bytes, bytes) & plan.singles) != 0) return false;
     if (plan.leads != 0) {
         bool missing = false;
-        bytes = _mm512_mask_blend_epi8(plan.leads | (plan.leads << 1), bytes, pairEntries(v, plan.leads, jefTable_, missing));
+        const __m512i entries = std::popcount(plan.leads) <= 8 ? fewPairEntries(record, plan.leads, jefTable_, missing)
+                                                                : pairEntries(v, plan.leads, jefTable_, missing);
+        bytes = _mm512_mask_blend_epi8(plan.leads | (plan.leads << 1), bytes, entries);
         if (missing) return false;
     }
     alignas(64) std::uint8_t extra[kPlanBytes];
