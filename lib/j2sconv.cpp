@@ -27,6 +27,7 @@
 #define VOKL_COLD
 #endif
 
+#include "trimmasks.h"
 #include "vectors.h"
 
 #if VOKL_VECTORS

@@ -98,12 +98,6 @@ std::size_t trimItems(char* text, std::size_t length, std::int32_t flags) noexce
 // 64 bytes is trimmed through bit masks, the items one after another but no
 // byte at a time; any other text goes to trimItems.
 std::size_t trimItemsVector(char* text, std::size_t length, std::int32_t flags) noexcept;
-#if VOKL_VECTORS
-// The bytes of the text (the first `length` bytes of v) that the trimming
-// keeps, as a bit mask; false when a kanji item holds anything but whole
-// pairs, which only the walk character by character decides.
-VOKL_VECTOR_TARGET bool trimmedBytes(__m512i v, std::size_t length, std::int32_t flags, std::uint64_t& keep) noexcept;
-#endif
 
 // The same trimming done the plain way, character by character; kept as the
 // yardstick for trimItems in tests.
