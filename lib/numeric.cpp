@@ -742,6 +742,13 @@ bool describeNumericRun(std::string_view pattern, NumericRun& run) noexcept {
     return true;
 }
 
+char zonedDigitOf(std::uint8_t b) noexcept { return kZoned.digit[b]; }
+char zonedSignOf(std::uint8_t b) noexcept { return kZoned.sign[b]; }
+char packedDigitOf(unsigned nibble) noexcept { return nibbleDigit(nibble); }
+char packedSignOf(unsigned lowNibble) noexcept {
+    return lowNibble == kSignPlus || lowNibble == kSignPlusUnsigned ? '+' : lowNibble == kSignMinus ? '-' : '?';
+}
+
 std::size_t zonedRunToText(const NumericRun& run, const std::uint8_t* bytes, char* out) noexcept {
     char sign = '+';
     char* slot = out + 1;
@@ -768,8 +775,7 @@ std::size_t packedRunToText(const NumericRun& run, std::string_view pattern, con
     for (std::size_t k = 0; k < last; ++k) {
         if (!kPackedPairs[bytes[k]].digits) return packedToText(pattern, bytes, run.bytes, out, run.length + 1).textLen;
     }
-    const unsigned low = bytes[last] & 0xF;
-    const char sign = low == kSignPlus || low == kSignPlusUnsigned ? '+' : low == kSignMinus ? '-' : '?';
+    const char sign = packedSignOf(bytes[last] & 0xF);
     std::size_t h = 0;
     if (run.letter == 'C' || sign != '+') out[h++] = sign;
     char* o = out + h;
