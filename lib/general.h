@@ -141,6 +141,12 @@ public:
     // until the next call; skip() takes them.
     std::int64_t peek(const std::uint8_t*& data, std::size_t want, bool& atEnd);
     void skip(std::size_t count) { at_ += count; }
+    // The next `size` bytes where the buffer already holds them and no
+    // failure has been found (what read() would copy), else nullptr; read
+    // nothing. skip() takes them.
+    const std::uint8_t* ahead(std::size_t size) const {
+        return failure_ == Failure::None && end_ - at_ >= size ? buffer_.get() + at_ : nullptr;
+    }
     // Steps back over bytes read; false beyond what is kept.
     bool back(std::size_t count);
     // True when the input holds at least `total` bytes from its start. A

@@ -27,6 +27,7 @@
 #define VOKL_COLD
 #endif
 
+#include "trimmasks.h"
 #include "vectors.h"
 
 #if VOKL_VECTORS
@@ -308,8 +309,16 @@ struct RecordPlan {
     std::uint64_t shiftChecks = 0; // where the plain walk would skip a shift code
     std::uint64_t text = 0;        // the text's bytes, numeric fields at their longest
     std::vector<NumericField> numerics;
+    // The numeric texts made in the vector: each text's first byte is its
+    // sign; extra byte x among `digits` is the character of the high nibble
+    // of record byte digitOrder[x], or of the low nibble of record byte
+    // digitOrder[x] - 64 (zoned: its digit).
+    std::uint64_t digits = 0;              // extra bytes (a point is in extra as it stands)
+    std::uint64_t zoned = 0;               // record bytes of zoned fields
+    std::uint64_t packedInner = 0;         // record bytes of packed fields but their last
     alignas(64) std::uint8_t order[64] = {};  // text byte k: record byte order[k], or extra[order[k] - 64]
     alignas(64) std::uint8_t extra[64] = {};
+    alignas(64) std::uint8_t digitOrder[64] = {};
 };
 
 constexpr std::size_t kPlanBytes = 64;
@@ -337,7 +346,16 @@ public:
           lineEndLf_(args.lineEndLf),
           table_(ebcdicToJis8(variantFor(args.codeOption)).data()),
           lineEnds_(args.recordLength != 0),
-          started_(started) {}
+          started_(started) {
+        for (unsigned b = 0; b < 256; ++b) {
+            zonedDigits_[b] = static_cast<std::uint8_t>(zonedDigitOf(static_cast<std::uint8_t>(b)));
+            zonedSigns_[b] = static_cast<std::uint8_t>(zonedSignOf(static_cast<std::uint8_t>(b)));
+        }
+        for (unsigned nibble = 0; nibble < 16; ++nibble) {
+            packedDigits_[nibble] = static_cast<std::uint8_t>(packedDigitOf(nibble));
+            packedSigns_[nibble] = packedSignOf(nibble);
+        }
+    }
 
     std::int32_t runStream(std::int64_t blockLength);
     // Stream mode without line ends: blocks do not show, so the input is
@@ -365,6 +383,10 @@ private:
                                std::size_t& produced);
     bool convertPlanned(const RecordPlan& plan, const std::string& pattern, bool skipShiftCodes, std::int32_t trimFlags,
                         const std::uint8_t* record, std::uint8_t* out, std::size_t& produced);
+#if VOKL_VECTORS
+    bool numbersInVector(const RecordPlan& plan, __m512i v, const std::uint8_t* record, __m512i& extra,
+                         std::uint64_t& shorter) const;
+#endif
 
     std::uint8_t single(std::uint8_t b, std::int64_t index) {
         std::uint8_t v = table_[b];
@@ -447,6 +469,11 @@ private:
     const bool lineEndLf_;
     const std::uint8_t* const table_;
     const bool lineEnds_;
+    // The numeric fields' characters, for texts made in the vector.
+    alignas(64) std::array<std::uint8_t, 256> zonedDigits_{};
+    alignas(64) std::array<std::uint8_t, 256> zonedSigns_{};
+    alignas(64) std::array<std::uint8_t, 64> packedDigits_{};  // by nibble
+    std::array<char, 16> packedSigns_{};
     std::int64_t consumed_ = 0;  // the byte counter: bytes of the input used so far
     std::int64_t lineEndCount_ = 0;
     bool replaced_ = false;
@@ -731,7 +758,22 @@ std::int32_t Engine::runPattern(const PatternList& list, bool skipShiftCodes, st
     const std::size_t room = std::max(outCapacity, kPlanBytes + kLineEndBytes);
     started_ = true;
 
+    // One pattern planned for its whole record: records the reader holds are
+    // converted where they lie, without a copy.
+    const bool inPlace = vectors_ && !list.multi && plans.front().usable && plans.front().recordBytes == recordRead;
     for (;;) {
+        if (const std::uint8_t* whole = inPlace ? in_.ahead(recordRead) : nullptr) {
+            std::uint8_t* out = out_.reserve(room);
+            if (out == nullptr) return writeFailed();
+            std::size_t produced = 0;
+            if (convertPlanned(plans.front(), list.entries.front().pattern, skipShiftCodes, trimFlags, whole, out,
+                               produced)) {
+                in_.skip(recordRead);
+                produced += endLine(out + produced);
+                out_.commit(produced);
+                continue;
+            }
+        }
         std::int64_t got = in_.read(record.get(), recordRead);
         if (got < 0) return readFailed();
         if (got == 0) break;
@@ -825,6 +867,27 @@ Engine::Steps Engine::compile(const std::string& pattern) {
     return steps;
 }
 
+// Where the digits and the point of a numeric field's text (at extra byte
+// e, its sign first) come from, for a field at record byte i.
+void planDigits(const NumericRun& run, std::size_t i, std::size_t e, RecordPlan& plan) {
+    const std::uint64_t field = bitsBelow(i + run.bytes) & ~bitsBelow(i);
+    if (run.letter == 'S') plan.zoned |= field;
+    else plan.packedInner |= field & ~(std::uint64_t{1} << (i + run.bytes - 1));
+    // With an even digit count a packed field's first nibble is the pad nibble.
+    const std::size_t pad = run.letter != 'S' && run.letters % 2 == 0 ? 1 : 0;
+    for (std::size_t k = 0; k < run.length; ++k) {
+        const std::size_t x = e + 1 + k;
+        if (k == run.point) {
+            plan.extra[x] = '.';
+            continue;
+        }
+        const std::size_t digit = k - (k > run.point ? 1 : 0);
+        const std::size_t nibble = run.letter == 'S' ? 2 * digit + 1 : digit + pad;
+        plan.digits |= std::uint64_t{1} << x;
+        plan.digitOrder[x] = static_cast<std::uint8_t>((nibble % 2 != 0 ? kPlanBytes : 0) + i + nibble / 2);
+    }
+}
+
 RecordPlan planRecord(const std::vector<Step>& steps, const std::string& pattern) {
     RecordPlan plan;
     std::size_t p = 0, i = 0, h = 0, e = 0;
@@ -855,6 +918,7 @@ RecordPlan planRecord(const std::vector<Step>& steps, const std::string& pattern
         default:
             plan.numerics.push_back({step.run, i, p, e, h});
             if (step.run.letter == 'S') plan.shiftChecks |= std::uint64_t{1} << i;
+            planDigits(step.run, i, e, plan);
             break;
         }
         if (fromExtra) e += textBytes;
@@ -979,6 +1043,69 @@ void Engine::walkFast(const Steps& steps, const std::string& pattern, bool skipS
 }
 
 #if VOKL_VECTORS
+// pairEntries for at most eight pairs, read from `bytes` and looked up one
+// by one: for so few, plain loads are ready sooner than a gather.
+VOKL_VECTOR_TARGET inline __m512i fewPairEntries(const std::uint8_t* bytes, std::uint64_t leads, const std::uint8_t* table,
+                                                 bool& missing) {
+    std::uint64_t low = 0, high = 0;
+    bool none = false;
+    unsigned k = 0;
+    for (std::uint64_t rest = leads; rest != 0; rest &= rest - 1, ++k) {
+        const unsigned at = static_cast<unsigned>(std::countr_zero(rest));
+        std::uint16_t entry;
+        std::memcpy(&entry, table + 2 * (bytes[at] * 256u + bytes[at + 1]), 2);
+        none |= entry == 0;
+        if (k < 4) low |= std::uint64_t{entry} << (16 * k);
+        else high |= std::uint64_t{entry} << (16 * (k - 4));
+    }
+    missing = none;
+    return _mm512_maskz_expand_epi8(leads | (leads << 1),
+                                    _mm512_zextsi128_si512(_mm_set_epi64x(static_cast<long long>(high), static_cast<long long>(low))));
+}
+
+// The bytes of a 256-entry table for each byte of v.
+VOKL_VECTOR_TARGET inline __m512i mapBytes(__m512i v, const std::uint8_t* table) {
+    const __m512i lowHalf = _mm512_permutex2var_epi8(_mm512_loadu_si512(table), v, _mm512_loadu_si512(table + 64));
+    const __m512i highHalf =
+        _mm512_permutex2var_epi8(_mm512_loadu_si512(table + 128), v, _mm512_loadu_si512(table + 192));
+    return _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), lowHalf, highHalf);
+}
+
+// A planned record's numeric texts made from its vector v (literals and
+// points as in the plan's extra), with no store in between: false for a
+// packed field with a sign or bad nibble before its last byte, which the
+// full decoding takes. A packed text without its sign leaves its first
+// byte out (`shorter`).
+VOKL_VECTOR_TARGET bool Engine::numbersInVector(const RecordPlan& plan, __m512i v, const std::uint8_t* record,
+                                                __m512i& extra, std::uint64_t& shorter) const {
+    extra = _mm512_load_si512(plan.extra);
+    if (plan.numerics.empty()) return true;
+    const __m512i nibble = _mm512_set1_epi8(0x0F);
+    const __m512i digitTable = _mm512_load_si512(packedDigits_.data());
+    const __m512i lowDigits = _mm512_permutexvar_epi8(_mm512_and_si512(v, nibble), digitTable);
+    if ((_mm512_cmpeq_epi8_mask(lowDigits, _mm512_set1_epi8('?')) & plan.packedInner) != 0) return false;
+    const __m512i highDigits = _mm512_permutexvar_epi8(_mm512_and_si512(_mm512_srli_epi16(v, 4), nibble), digitTable);
+    const __m512i lows = _mm512_mask_blend_epi8(plan.zoned, lowDigits, mapBytes(v, zonedDigits_.data()));
+    extra = _mm512_mask_blend_epi8(plan.digits, extra,
+                                   _mm512_permutex2var_epi8(highDigits, _mm512_load_si512(plan.digitOrder), lows));
+    const __m512i signs = mapBytes(v, zonedSigns_.data());
+    const std::uint64_t minus = _mm512_cmpeq_epi8_mask(signs, _mm512_set1_epi8('-'));
+    const std::uint64_t marked = minus | _mm512_cmpeq_epi8_mask(signs, _mm512_set1_epi8('+'));
+    for (const RecordPlan::NumericField& f : plan.numerics) {
+        char sign;
+        if (f.run.letter == 'S') {
+            // The last byte that gives a sign decides.
+            const std::uint64_t given = marked & bitsBelow(f.recordAt + f.run.bytes) & ~bitsBelow(f.recordAt);
+            sign = given != 0 && ((minus >> (63 - std::countl_zero(given))) & 1) != 0 ? '-' : '+';
+        } else {
+            sign = packedSigns_[record[f.recordAt + f.run.bytes - 1] & 0xF];
+            if (f.run.letter != 'C' && sign == '+') shorter |= std::uint64_t{1} << f.textAt;
+        }
+        extra = _mm512_mask_set1_epi8(extra, std::uint64_t{1} << f.extraAt, sign);
+    }
+    return true;
+}
+
 // A record taken whole, its text trimmed as it stands in the vector.
 VOKL_VECTOR_TARGET bool Engine::convertPlanned(const RecordPlan& plan, const std::string& pattern, bool skipShiftCodes,
                                                std::int32_t trimFlags, const std::uint8_t* record, std::uint8_t* out,
@@ -990,29 +1117,33 @@ VOKL_VECTOR_TARGET bool Engine::convertPlanned(const RecordPlan& plan, const std
                                      _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(kShiftOut));
         if ((shifts & plan.shiftChecks) != 0) return false;
     }
-    const __m512i lowHalf = _mm512_permutex2var_epi8(_mm512_loadu_si512(table_), v, _mm512_loadu_si512(table_ + 64));
-    const __m512i highHalf =
-        _mm512_permutex2var_epi8(_mm512_loadu_si512(table_ + 128), v, _mm512_loadu_si512(table_ + 192));
-    __m512i bytes = _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), lowHalf, highHalf);
+    __m512i bytes = mapBytes(v, table_);
     if ((_mm512_testn_epi8_mask(bytes, bytes) & plan.singles) != 0) return false;
     if (plan.leads != 0) {
         bool missing = false;
-        bytes = _mm512_mask_blend_epi8(plan.leads | (plan.leads << 1), bytes, pairEntries(v, plan.leads, jefTable_, missing));
+        const __m512i entries = std::popcount(plan.leads) <= 8 ? fewPairEntries(record, plan.leads, jefTable_, missing)
+                                                                : pairEntries(v, plan.leads, jefTable_, missing);
+        bytes = _mm512_mask_blend_epi8(plan.leads | (plan.leads << 1), bytes, entries);
         if (missing) return false;
     }
-    alignas(64) std::uint8_t extra[kPlanBytes];
-    std::memcpy(extra, plan.extra, kPlanBytes);
+    __m512i extraBytes;
     std::uint64_t shorter = 0;  // numeric texts shorter than their room
-    for (const RecordPlan::NumericField& f : plan.numerics) {
-        const std::size_t length =
-            f.run.letter == 'S' ? zonedRunToText(f.run, record + f.recordAt, reinterpret_cast<char*>(extra + f.extraAt))
-                                : packedRunToText(f.run, std::string_view(pattern).substr(f.patternAt), record + f.recordAt,
-                                                  reinterpret_cast<char*>(extra + f.extraAt));
-        shorter |= bitsBelow(f.textAt + f.run.length + 1) & ~bitsBelow(f.textAt + length);
+    if (!numbersInVector(plan, v, record, extraBytes, shorter)) {
+        alignas(64) std::uint8_t extra[kPlanBytes];
+        std::memcpy(extra, plan.extra, kPlanBytes);
+        for (const RecordPlan::NumericField& f : plan.numerics) {
+            const std::size_t length =
+                f.run.letter == 'S'
+                    ? zonedRunToText(f.run, record + f.recordAt, reinterpret_cast<char*>(extra + f.extraAt))
+                    : packedRunToText(f.run, std::string_view(pattern).substr(f.patternAt), record + f.recordAt,
+                                      reinterpret_cast<char*>(extra + f.extraAt));
+            shorter |= bitsBelow(f.textAt + f.run.length + 1) & ~bitsBelow(f.textAt + length);
+        }
+        extraBytes = _mm512_load_si512(extra);
     }
     const std::uint64_t kept = plan.text & ~shorter;
-    const __m512i text = _mm512_maskz_compress_epi8(
-        kept, _mm512_permutex2var_epi8(bytes, _mm512_load_si512(plan.order), _mm512_load_si512(extra)));
+    const __m512i text =
+        _mm512_maskz_compress_epi8(kept, _mm512_permutex2var_epi8(bytes, _mm512_load_si512(plan.order), extraBytes));
     produced = static_cast<std::size_t>(std::popcount(kept));
     consumed_ += static_cast<std::int64_t>(plan.recordBytes);
     std::uint64_t trimmed = 0;

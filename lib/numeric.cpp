@@ -9,6 +9,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "trimmasks.h"
 #include "vectors.h"
 
 namespace vokl {
@@ -651,86 +652,18 @@ namespace {
 
 constexpr std::size_t kMaskBytes = 64;
 
-std::uint64_t bitsBelow(std::size_t n) { return n >= kMaskBytes ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1; }
-
-// Bits [from, to); none when to <= from.
-std::uint64_t bitsFrom(std::size_t from, std::size_t to) { return bitsBelow(to) & ~bitsBelow(from); }
-
-// The characters kept of [first, last) (bit k: character k), blanks marking
-// the blank characters: the ends trimmed as the flags say, inner runs down
-// to their first blank.
-[[gnu::always_inline]] inline std::uint64_t trimmedCharacters(std::uint64_t blanks, std::size_t first, std::size_t last,
-                                                              bool left, bool right, bool collapse) {
-    const std::uint64_t content = bitsFrom(first, last) & ~blanks;
-    const std::size_t from = left ? std::min<std::size_t>(static_cast<std::size_t>(std::countr_zero(content)), last) : first;
-    const std::uint64_t rest = content & ~bitsBelow(from);
-    const std::size_t to =
-        right ? std::max<std::size_t>(kMaskBytes - static_cast<std::size_t>(std::countl_zero(rest)), from) : last;
-    return bitsFrom(from, to) & (collapse ? ~(blanks & (blanks << 1)) : ~std::uint64_t{0});
-}
-
-}  // namespace
-
 #if VOKL_VECTORS
-VOKL_VECTOR_TARGET bool trimmedBytes(__m512i v, std::size_t length, std::int32_t flags, std::uint64_t& keep) noexcept {
-    const std::uint64_t all = bitsFrom(0, length);
-    auto equal = [&](unsigned char c) VOKL_VECTOR_TARGET {
-        return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(static_cast<char>(c))) & all;
-    };
-    const std::uint64_t commas = equal(kComma), quotes = equal(kQuote), blanks = equal(kBlank);
-    const std::uint64_t leads =
-        (_mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8(static_cast<char>(0x80))), _mm512_set1_epi8(0x1F)) |
-         _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8(static_cast<char>(0xE0))), _mm512_set1_epi8(0x1C))) &
-        all;
-    const std::uint64_t wide = equal(kWideBlankLead) & (equal(kWideBlankTrail) >> 1);
-    const bool left = (flags & (kTrimBoth | kTrimLeft)) != 0;
-    const bool right = (flags & (kTrimBoth | kTrimRight)) != 0;
-    const bool collapse = (flags & kTrimBoth) != 0;
-    std::uint64_t kept = 0;  // a local: no store from item to item
-    bool firstItem = true;
-    for (std::size_t r = 0; r < length;) {
-        const std::uint64_t ahead = commas & ~bitsBelow(r);
-        const std::size_t end = ahead != 0 ? static_cast<std::size_t>(std::countr_zero(ahead)) : length;
-        if (end > r) {
-            // The comma before every item but the first.
-            if (!firstItem) kept |= std::uint64_t{1} << (r - 1);
-            firstItem = false;
-            const bool quoted = end - r >= 2 && ((quotes >> r) & 1) != 0 && ((quotes >> (end - 1)) & 1) != 0;
-            const std::size_t first = quoted ? r + 1 : r;
-            const std::size_t last = quoted ? end - 1 : end;
-            const bool kanji = first < last && ((leads >> first) & 1) != 0;
-            if (!kanji && (flags & kTrimKanjiOnly) != 0) {
-                kept |= bitsFrom(r, end);
-            } else {
-                if (quoted) kept |= (std::uint64_t{1} << r) | (std::uint64_t{1} << (end - 1));
-                if (!kanji) {
-                    kept |= trimmedCharacters(blanks, first, last, left, right, collapse);
-                } else {
-                    const std::uint64_t starts = bitsFrom(first, last) & (first % 2 == 0 ? kEvenBits : kOddBits);
-                    if ((last - first) % 2 != 0 || (leads & starts) != starts) return false;
-                    const std::uint64_t pairs = _pdep_u64(
-                        trimmedCharacters(_pext_u64(wide, starts), 0, (last - first) / 2, left, right, collapse), starts);
-                    kept |= pairs | (pairs << 1);
-                }
-            }
-        }
-        r = end + 1;
-    }
-    keep = kept;
-    return true;
-}
-
-namespace {
 VOKL_VECTOR_TARGET std::size_t trimMasked(char* text, std::size_t length, std::int32_t flags) {
-    const std::uint64_t all = bitsFrom(0, length);
+    const std::uint64_t all = trimming::bitsFrom(0, length);
     const __m512i v = _mm512_maskz_loadu_epi8(all, text);
     std::uint64_t keep = 0;
     if (!trimmedBytes(v, length, flags, keep)) return trimItems(text, length, flags);
     _mm512_mask_storeu_epi8(text, all, _mm512_maskz_compress_epi8(keep, v));
     return static_cast<std::size_t>(std::popcount(keep));
 }
-}  // namespace
 #endif
+
+}  // namespace
 
 std::size_t trimItemsVector(char* text, std::size_t length, std::int32_t flags) noexcept {
 #if VOKL_VECTORS
@@ -809,6 +742,13 @@ bool describeNumericRun(std::string_view pattern, NumericRun& run) noexcept {
     return true;
 }
 
+char zonedDigitOf(std::uint8_t b) noexcept { return kZoned.digit[b]; }
+char zonedSignOf(std::uint8_t b) noexcept { return kZoned.sign[b]; }
+char packedDigitOf(unsigned nibble) noexcept { return nibbleDigit(nibble); }
+char packedSignOf(unsigned lowNibble) noexcept {
+    return lowNibble == kSignPlus || lowNibble == kSignPlusUnsigned ? '+' : lowNibble == kSignMinus ? '-' : '?';
+}
+
 std::size_t zonedRunToText(const NumericRun& run, const std::uint8_t* bytes, char* out) noexcept {
     char sign = '+';
     char* slot = out + 1;
@@ -835,8 +775,7 @@ std::size_t packedRunToText(const NumericRun& run, std::string_view pattern, con
     for (std::size_t k = 0; k < last; ++k) {
         if (!kPackedPairs[bytes[k]].digits) return packedToText(pattern, bytes, run.bytes, out, run.length + 1).textLen;
     }
-    const unsigned low = bytes[last] & 0xF;
-    const char sign = low == kSignPlus || low == kSignPlusUnsigned ? '+' : low == kSignMinus ? '-' : '?';
+    const char sign = packedSignOf(bytes[last] & 0xF);
     std::size_t h = 0;
     if (run.letter == 'C' || sign != '+') out[h++] = sign;
     char* o = out + h;

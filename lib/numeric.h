@@ -84,6 +84,16 @@ std::size_t zonedRunToText(const NumericRun& run, const std::uint8_t* bytes, cha
 std::size_t packedRunToText(const NumericRun& run, std::string_view pattern, const std::uint8_t* bytes,
                             char* out) noexcept;
 
+// What those texts are made of, a byte at a time, for callers that format
+// many fields at once: the digit of a zoned byte and the sign it gives (0:
+// none), the character of a packed digit nibble, and the sign of a packed
+// field's last nibble. Only a packed field whose bytes but the last hold
+// digits in their low nibbles is made of them alone.
+char zonedDigitOf(std::uint8_t b) noexcept;
+char zonedSignOf(std::uint8_t b) noexcept;
+char packedDigitOf(unsigned nibble) noexcept;
+char packedSignOf(unsigned lowNibble) noexcept;
+
 // Trims the comma-separated items of a record's text (without line end) in
 // place and returns the new length (never more than length). Consecutive,
 // leading and trailing commas collapse, so empty items between commas
@@ -98,12 +108,6 @@ std::size_t trimItems(char* text, std::size_t length, std::int32_t flags) noexce
 // 64 bytes is trimmed through bit masks, the items one after another but no
 // byte at a time; any other text goes to trimItems.
 std::size_t trimItemsVector(char* text, std::size_t length, std::int32_t flags) noexcept;
-#if VOKL_VECTORS
-// The bytes of the text (the first `length` bytes of v) that the trimming
-// keeps, as a bit mask; false when a kanji item holds anything but whole
-// pairs, which only the walk character by character decides.
-VOKL_VECTOR_TARGET bool trimmedBytes(__m512i v, std::size_t length, std::int32_t flags, std::uint64_t& keep) noexcept;
-#endif
 
 // The same trimming done the plain way, character by character; kept as the
 // yardstick for trimItems in tests.

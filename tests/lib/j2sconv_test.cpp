@@ -230,7 +230,7 @@ Bytes randomInput(std::mt19937& rng, std::size_t size, std::array<unsigned, 6> w
         unsigned r = rng() % 1000, k = 0;
         while (k < 5 && r >= weights[k]) r -= weights[k++];
         const std::uint8_t shifts[] = {0x28, 0x38, 0x29};
-        b = k == 0 ? shifts[rng() % 3] : k == 1 ? rng() % 0x40 : k == 2 ? 0xB0 + rng() % 0x20
+        b = k == 0 ? shifts[rng() % 3] : k == 1 ? rng() % 0x40 : k == 2 ? 0xB0 + rng() % 0x30
           : k == 3 ? (rng() % 2 ? 0xF0 + rng() % 10 : (rng() % 10) * 16 + rng() % 10) : k == 4 ? 0x40 : (rng() % 2 ? 0xC1 : 0xD1) + rng() % 9;
     }
     return input;
