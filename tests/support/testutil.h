@@ -41,7 +41,6 @@ std::string utf8(const std::string& sjisText);
 // A log line as the library writes it: Shift-JIS, with CR LF line ends.
 std::string logLines(const std::string& utf8WithLf);
 
-Bytes bytes(std::initializer_list<int> values);
 // Bytes written as hex digits, blanks between them ignored: "C1 C2 0D0A".
 Bytes hex(std::string_view digits);
 Bytes operator+(Bytes a, const Bytes& b);
