@@ -89,8 +89,6 @@ TEST(J2sConversion, WritesTheExpectedText) {
         // Pattern mode
         {"C1C2B0A1", "XXNN\n", 0, 0, 0, 3, "4142889F", 0, ""},
         {"C1C2C3F1C4", "x\"xx\",9A\n", 0, 0, 0, 3, "4122424322 2C3144", 0, ""},   // literals, lower case
-        {"F1F2C3F1F2D3", "SS.S,SSS\n", 0, 0, 0, 3, "2B31322E332C2D313233", 0, ""},
-        {"12345D12345C12345D", "CCC.CC,PPPPP,PPPPP\n", 0, 0, 0, 3, "2D3132332E34352C31323334352C2D3132333435", 0, ""},
         {"C1404040 40C2", "XXX,XXX\n", 0, 1, 0, 3, "412C42", 0, ""},               // trim
         {"C1404040 40C2", "XXX,XXX\n", 1, 4, 0, 3, "412C2020420D0A", 1, ""},       // right
         {"C1404040 40B0A1", "XXX,NNNN\n", 0, 9, 0, 3, "4120202C889F", 0, ""},      // kanji items only

@@ -66,7 +66,6 @@ TEST(Mkpatn, PatternLinesAndRecordSize) {
         {"01 R.\n05 A PIC X(32760).\n", 0, 0, kNoFile, -3, tooLong("A")},
         {"01 R.\n05 A PIC X(32757).\n05 B PIC 9.\n", 1, 0, repeated("X", 32757) + ",9\r\n", 32758},
         {"01 R.\n05 A PIC X(32758).\n05 B PIC 9.\n", 1, 0, kNoFile, -3, tooLong("B")},
-        {"01 R.\n05 A PIC X(32760).\n", 1, 0, kNoFile, -3, tooLong("A")},
         {"01 R.\n05 A PIC X(32757).\n", 1, 1, std::string("\"").append(repeated("X", 32757)) + "\"\r\n", 32757},
         {"01 R.\n05 A PIC X(32758).\n", 1, 1, kNoFile, -3, tooLong("A")},
         {"01 R.\n05 A PIC N(16380).\n", 0, 0, kNoFile, -3, tooLong("A")},
