@@ -8,13 +8,8 @@
 // version 0: no voklVersion export, which counts as "0.90". shown: the
 // library's version in the question, "" for none; tail: a part of its end;
 // standIn: a library of fakelib/ in place of the in-process stand-in.
-struct VersionCase {
-    float version;
-    int tab, answer;
-    bool hidden, runs;
-    QMessageBox::Icon icon;
-    QString shown, tail, standIn = {};
-};
+struct VersionCase { float version; int tab, answer; bool hidden, runs; QMessageBox::Icon icon;
+                     QString shown, tail, standIn = {}; };
 Q_DECLARE_METATYPE(VersionCase)
 
 class tst_run : public QObject {

@@ -86,11 +86,7 @@ TEST_F(Cli, UsageErrorsExitTwoAndTouchNothing) {
 // Each option word becomes the number the library takes.
 TEST_F(Cli, OptionWordsReachTheLibrary) {
     const std::string cut = hex("C1404040 40C2"), layout = "XXX,,XXX\n";
-    const struct {
-        std::vector<std::string> args;
-        std::string input, pattern, output;
-        int status;
-    } cases[] = {
+    const struct { std::vector<std::string> args; std::string input, pattern, output; int status; } cases[] = {
         {{"s2j", "--code", "kana", "IN", "OUT"}, hex("61B1"), "", hex("4081"), 1},
         {{"s2j", "--code", "kana-upper", "IN", "OUT"}, hex("61B1"), "", hex("C181"), 0},
         {{"s2j", "--code", "lower", "IN", "OUT"}, hex("61B121"), "", hex("81405A"), 1},
@@ -130,12 +126,7 @@ TEST_F(Cli, OptionWordsReachTheLibrary) {
 TEST_F(Cli, ReportsLikeTheDesktopProgram) {
     const std::string missing = io.file("ない.cpy"), log = io.file("変換.log");
     const std::string unsupported = "[未サポート]COMP(BINARY)は現在サポートしていません\n->05 A PIC S9(4) COMP.\n";
-    const struct {
-        std::vector<std::string> args;
-        std::string input;
-        int status;
-        std::string out, err;
-    } cases[] = {
+    const struct { std::vector<std::string> args; std::string input; int status; std::string out, err; } cases[] = {
         {{"s2j", "--code", "kana", "IN", "OUT"}, hex("410D0A889F0D0A"), 0, "コード変換が終了しました(レコード=2件)\n", ""},
         {{"s2j", "--code", "kana", "IN", "OUT"}, hex("410A877E"), 1, "",
          "一部のコードで変換エラーが発生しました\nシフトJIS->JEF 変換エラー(SJIS=0x877e,行=2,桁=1)\n"},

@@ -13,11 +13,8 @@ TEST(LogToUtf8, Decodes) {
     const std::string in = "/home/山田/データ/入力.txt", out = in + ".jef";  // UTF-8, as Linux hands paths over
     std::string manyBad, manyBadShown;  // a long log with many bad bytes loses nothing else
     for (int i = 0; i < 2000; ++i) manyBad += logLines("行") + "\xFD", manyBadShown += "行\xEF\xBF\xBD";
-    const struct {
-        std::string log;  // bytes as the library wrote them
-        std::vector<std::string> paths;
-        std::string expected;
-    } cases[] = {
+    // log: the bytes as the library wrote them.
+    const struct { std::string log; std::vector<std::string> paths; std::string expected; } cases[] = {
         {"", {}, ""},
         {logLines("[") + in + logLines("]が見つかりません\n"), {in, out}, "[" + in + "]が見つかりません\n"},
         {logLines("(") + out + logLines(")の書き込みでエラーが発生しました(errno=x)\n"), {in, out},

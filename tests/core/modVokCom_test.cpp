@@ -15,17 +15,14 @@ namespace {
 TEST(ChkReady, EachTabsRule) {
     EXPECT_TRUE(vok::ChkReady1("a.txt", "a.bin", 1) && vok::ChkReady1("a.txt", "a.bin", 9));
     EXPECT_FALSE(vok::ChkReady1("", "a.bin", 1) || vok::ChkReady1("a.txt", "", 1) || vok::ChkReady1("a.txt", "a.bin", 0));
-    const struct {
-        const char *jef, *sjs, *ptn;
-        int usePattern, ebcdic, addCrLf, recSize;
-        bool ready;
-    } cases[] = {{"a.bin", "a.txt", "_********_", 0, 1, 0, 0, true}, {"", "a.txt", "_********_", 0, 1, 0, 0, false},
-                 {"a.bin", "", "_********_", 0, 1, 0, 0, false}, {"a.bin", "a.txt", "_********_", 0, 0, 0, 0, false},
-                 {"a.bin", "a.txt", "", 1, 3, 0, 0, false}, {"a.bin", "a.txt", "a.ptn", 1, 3, 0, 0, true},
-                 {"a.bin", "a.txt", "", 0, 3, 0, 0, true}, {"a.bin", "a.txt", "_********_", 0, 2, 1, 0, false},
-                 {"a.bin", "a.txt", "_********_", 0, 2, 1, 1, true}, {"a.bin", "a.txt", "_********_", 0, 2, 1, 32760, true},
-                 {"a.bin", "a.txt", "_********_", 0, 2, 1, 32761, false}, {"a.bin", "a.txt", "_********_", 0, 2, 1, -5, false},
-                 {"a.bin", "a.txt", "_********_", 0, 2, 0, 99999, true}};
+    const struct { const char *jef, *sjs, *ptn; int usePattern, ebcdic, addCrLf, recSize; bool ready; } cases[] = {
+        {"a.bin", "a.txt", "_********_", 0, 1, 0, 0, true}, {"", "a.txt", "_********_", 0, 1, 0, 0, false},
+        {"a.bin", "", "_********_", 0, 1, 0, 0, false}, {"a.bin", "a.txt", "_********_", 0, 0, 0, 0, false},
+        {"a.bin", "a.txt", "", 1, 3, 0, 0, false}, {"a.bin", "a.txt", "a.ptn", 1, 3, 0, 0, true},
+        {"a.bin", "a.txt", "", 0, 3, 0, 0, true}, {"a.bin", "a.txt", "_********_", 0, 2, 1, 0, false},
+        {"a.bin", "a.txt", "_********_", 0, 2, 1, 1, true}, {"a.bin", "a.txt", "_********_", 0, 2, 1, 32760, true},
+        {"a.bin", "a.txt", "_********_", 0, 2, 1, 32761, false}, {"a.bin", "a.txt", "_********_", 0, 2, 1, -5, false},
+        {"a.bin", "a.txt", "_********_", 0, 2, 0, 99999, true}};
     for (const auto& c : cases)
         EXPECT_EQ(vok::ChkReady2(c.jef, c.sjs, c.ptn, c.usePattern, c.ebcdic, c.addCrLf, c.recSize), c.ready) << c.ptn << c.recSize;
     EXPECT_TRUE(vok::ChkReady3("a.cbl", "a.ptn", false, 0) && vok::ChkReady3("a.cbl", "a.ptn", true, 2));
@@ -62,12 +59,9 @@ TEST(Options, TrimBitsVersionsAndCommandLine) {
                                                     {{true, false, true, true, false}, 6}, {{true, true, false, false, true}, 9},
                                                     {{true, false, false, false, true}, 0}};
     for (const auto& [b, bits] : boxes) EXPECT_EQ(vok::trimBits(b), bits);
-    const struct {
-        float value;
-        const char* text;
-        bool older;
-    } versions[] = {{110.0f, "1.10", false}, {105.0f, "1.05", true}, {200.0f, "2.00", false}, {1000.0f, "10.00", false},
-                    {90.0f, "0.90", true}, {-110.0f, "-1.10", true}};
+    const struct { float value; const char* text; bool older; } versions[] = {
+        {110.0f, "1.10", false}, {105.0f, "1.05", true}, {200.0f, "2.00", false}, {1000.0f, "10.00", false},
+        {90.0f, "0.90", true}, {-110.0f, "-1.10", true}};
     for (const auto& v : versions) {
         EXPECT_EQ(vok::versionText(v.value), v.text);
         EXPECT_EQ(vok::versionOlder(v.text), v.older) << v.text;
@@ -84,14 +78,11 @@ TEST(Options, TrimBitsVersionsAndCommandLine) {
 
 TEST(RecSizeBox, ReadsWhatTheBoxHolds) {
     using K = vok::RecSizeText::Kind;
-    const struct {
-        const char* text;
-        K kind;
-        int value;
-    } cases[] = {{"", K::NotNumber, 0}, {"abc", K::NotNumber, 0}, {"12a", K::NotNumber, 0}, {".", K::NotNumber, 0},
-                 {"80", K::Number, 80}, {" 80 ", K::Number, 80}, {"-5", K::Number, -5}, {"2.5", K::Number, 2}, {"3.5", K::Number, 4},
-                 {"32760", K::Number, 32760}, {"2147483647", K::Number, 2147483647}, {"2147483648", K::Overflow, 0},
-                 {"99999999999999999999999999", K::Overflow, 0}};
+    const struct { const char* text; K kind; int value; } cases[] = {
+        {"", K::NotNumber, 0}, {"abc", K::NotNumber, 0}, {"12a", K::NotNumber, 0}, {".", K::NotNumber, 0},
+        {"80", K::Number, 80}, {" 80 ", K::Number, 80}, {"-5", K::Number, -5}, {"2.5", K::Number, 2}, {"3.5", K::Number, 4},
+        {"32760", K::Number, 32760}, {"2147483647", K::Number, 2147483647}, {"2147483648", K::Overflow, 0},
+        {"99999999999999999999999999", K::Overflow, 0}};
     for (const auto& c : cases) {
         const vok::RecSizeText r = vok::readRecSize(c.text);
         EXPECT_EQ(r.kind, c.kind) << c.text;
@@ -105,11 +96,7 @@ TEST(RecSizeBox, ReadsWhatTheBoxHolds) {
 // other code is a program error there.
 TEST(ResultReport, TextForEveryCodeOnEveryTab) {
     using vok::Tab;
-    const struct {
-        int code;
-        unsigned tabs;  // bit 1: tab 1 ...
-        const char* text;
-    } failures[] = {
+    const struct { int code; unsigned tabs; /* bit 1: tab 1 ... */ const char* text; } failures[] = {
         {-1, 6, "一部のコードで変換エラーが発生しました"}, {-2, 4, "レコードパターンの記述に誤りがあります"}, {-3, 8, "コピー句が解析できません"},
         {-4, 8, "パターンファイルの作成が終了しました(ただし未サポート項目が含まれています)"}, {-10, 6, "シフトJISファイルがオープン出来ません"},
         {-11, 6, "JEFファイルがオープン出来ません"}, {-12, 12, "パターンファイルがオープン出来ません"}, {-13, 8, "コピー句ファイルがオープン出来ません"},

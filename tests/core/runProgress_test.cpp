@@ -6,12 +6,7 @@
 namespace {
 
 TEST(RunProgress, PercentSpeedAndTimeLeft) {
-    const struct {
-        std::int64_t done, total;
-        double seconds;
-        int percent;
-        const char* rate;
-    } cases[] = {
+    const struct { std::int64_t done, total; double seconds; int percent; const char* rate; } cases[] = {
         {0, 1000, 0, 0, "0.0 MB/s"},
         {250'000'000, 1'000'000'000, 2, 25, "125.0 MB/s  残り 0:06"},
         {999, 1000, 1, 99, "0.0 MB/s  残り 0:00"},

@@ -48,11 +48,7 @@ Bytes operator+(Bytes a, const Bytes& b);
 std::string replaceAll(std::string text, std::initializer_list<std::pair<std::string, std::string>> pairs);
 
 // One run of the vokcli program: its exit status and what it printed.
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
+struct CliRun { int status; std::string out, err; };
 
 // Runs vokcli with `args` (the subcommand first) as a user would: TMPDIR set
 // to `tmpDir` and, when `workDir` is given, in that folder.
