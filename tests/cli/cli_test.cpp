@@ -61,10 +61,8 @@ TEST_F(Cli, UsageErrorsExitTwoAndTouchNothing) {
         {{"j2s", "--code", "kana", "--record-length", "8O", "a", "b"}, "--record-length は 1～32760"},
         {{"j2s", "--code", "kana", "--trim", "both", "a", "b"}, "--trim の値が正しくありません"},
         {{"j2s", "--code", "kana", "--trim", "trim,", "a", "b"}, "--trim の値が正しくありません"},
-        {{"j2s", "--code", "kana", "--error-log=", "a", "b"}, "--error-log の値がありません"},
         {{"mkpatn", "--separator", "tab", "a", "b"}, "--separator の値が正しくありません"},
         {{"mkpatn", "a"}, "コピー句ファイルとパターンファイルを指定してください"},
-        {{"mkpatn", "--quote=1", "a", "b"}, "--quote に値は指定できません"},
         {{"mkpatn", "--log", "", "a", "b"}, "--log の値がありません"},
         {{"frob"}, "不明なコマンドです: frob"}, {{}, "使い方: vokcli <s2j|j2s|mkpatn>"}};
     EXPECT_EQ(run({"--help"}).out.rfind("使い方: vokcli <s2j|j2s|mkpatn>", 0), 0u);
@@ -131,7 +129,6 @@ TEST_F(Cli, ReportsLikeTheDesktopProgram) {
         {{"s2j", "--code", "kana", "IN", "OUT"}, hex("410A877E"), 1, "",
          "一部のコードで変換エラーが発生しました\nシフトJIS->JEF 変換エラー(SJIS=0x877e,行=2,桁=1)\n"},
         {{"s2j", "--code", "kana", missing, "OUT"}, "", 2, "", "シフトJISファイルがオープン出来ません\n[" + missing + "]が見つかりません\n"},
-        {{"j2s", "--code", "kana", "IN", "OUT"}, hex("C1"), 0, "コード変換が終了しました\n", ""},
         {{"s2j", "--code", "kana", "--log", log, "IN", "OUT"}, hex("09"), 1, "",
          "一部のコードで変換エラーが発生しました\nJIS->EBCDIC 変換エラー(JIS=0x09,行=1,桁=1)\n"},
         {{"s2j", "--code", "kana", "--log", io.file("無い/変換.log"), "IN", "OUT"}, hex("41"), 2, "", "作業用ファイルがオープン出来ません\n"},
@@ -204,14 +201,12 @@ TEST_F(Cli, Utf8PipesProgressAndStopping) {
 TEST_F(Cli, WrittenPathsNamingAFileReadAreRefused) {
     const std::string cpy = io.file("c.cpy");
     const std::vector<std::string> s2j{"s2j", "--code", "kana"}, j2s{"j2s", "--code", "kana", "--pattern", "PTN"}, mk{"mkpatn"};
-    const struct {
-        std::vector<std::string> command;
-        std::string target;
-        std::vector<std::string> operands;  // "@" is where the other name of the target goes
-    } cases[] = {{s2j, in, {"IN", "@"}}, {s2j, in, {"--log", "@", "IN", "OUT"}}, {j2s, in, {"IN", "@"}}, {j2s, ptn, {"IN", "@"}},
-                 {j2s, in, {"--log", "@", "IN", "OUT"}}, {j2s, ptn, {"--log", "@", "IN", "OUT"}},
-                 {j2s, in, {"--error-log", "@", "IN", "OUT"}}, {j2s, ptn, {"--error-log", "@", "IN", "OUT"}},
-                 {mk, cpy, {cpy, "@"}}, {mk, cpy, {"--log", "@", cpy, "OUT"}}};
+    // operands: "@" is where the other name of the target goes.
+    const struct { std::vector<std::string> command; std::string target; std::vector<std::string> operands; } cases[] = {
+        {s2j, in, {"IN", "@"}}, {s2j, in, {"--log", "@", "IN", "OUT"}}, {j2s, in, {"IN", "@"}}, {j2s, ptn, {"IN", "@"}},
+        {j2s, in, {"--log", "@", "IN", "OUT"}}, {j2s, ptn, {"--log", "@", "IN", "OUT"}},
+        {j2s, in, {"--error-log", "@", "IN", "OUT"}}, {j2s, ptn, {"--error-log", "@", "IN", "OUT"}},
+        {mk, cpy, {cpy, "@"}}, {mk, cpy, {"--log", "@", cpy, "OUT"}}};
     for (const auto& c : cases) {
         for (const std::string spelling : {"same", "symlink"}) {
             testutil::writeFile(in, hex("C1C2"));
