@@ -96,7 +96,6 @@ private slots:
         QTest::newRow("1: records") << 1 << 12 << "コード変換が終了しました(レコード=12件)";
         QTest::newRow("2: done") << 2 << 0 << "コード変換が終了しました";
         QTest::newRow("3: record size") << 3 << 96 << "パターンファイルの作成が終了しました(レコードサイズ=96)";
-        QTest::newRow("3: zero, shown") << 3 << 0 << "プログラムエラーが発生しました(0)";
         QTest::newRow("1: code errors, shown") << 1 << -1 << "一部のコードで変換エラーが発生しました";
         QTest::newRow("2: pattern, shown") << 2 << -12 << "パターンファイルがオープン出来ません";
         QTest::newRow("3: unsupported, shown") << 3 << -4 << "パターンファイルの作成が終了しました(ただし未サポート項目が含まれています)";
