@@ -11,11 +11,7 @@
 #include "frmVokl.h"
 #include "pathBox.h"
 
-struct BoxCall {
-    QMessageBox::Icon icon;
-    QString title, text;
-    QMessageBox::StandardButtons buttons;
-};
+struct BoxCall { QMessageBox::Icon icon; QString title, text; QMessageBox::StandardButtons buttons; };
 
 // The window and its world: this object answers boxes (in turn, then Yes or OK),
 // picks files (in turn, then Cancel), fixes the clock, records the dialogs, the

@@ -61,8 +61,6 @@ std::string utf8(const std::string& sjisText) { return convert("UTF-8", "CP932",
 
 std::string logLines(const std::string& utf8WithLf) { return replaceAll(sjis(utf8WithLf), {{"\n", "\r\n"}}); }
 
-Bytes bytes(std::initializer_list<int> values) { return Bytes(values.begin(), values.end()); }
-
 Bytes hex(std::string_view digits) {
     Bytes b;
     std::string pair;

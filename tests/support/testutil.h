@@ -41,7 +41,6 @@ std::string utf8(const std::string& sjisText);
 // A log line as the library writes it: Shift-JIS, with CR LF line ends.
 std::string logLines(const std::string& utf8WithLf);
 
-Bytes bytes(std::initializer_list<int> values);
 // Bytes written as hex digits, blanks between them ignored: "C1 C2 0D0A".
 Bytes hex(std::string_view digits);
 Bytes operator+(Bytes a, const Bytes& b);
@@ -49,11 +48,7 @@ Bytes operator+(Bytes a, const Bytes& b);
 std::string replaceAll(std::string text, std::initializer_list<std::pair<std::string, std::string>> pairs);
 
 // One run of the vokcli program: its exit status and what it printed.
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
+struct CliRun { int status; std::string out, err; };
 
 // Runs vokcli with `args` (the subcommand first) as a user would: TMPDIR set
 // to `tmpDir` and, when `workDir` is given, in that folder.
