@@ -86,6 +86,7 @@ TEST_F(Cli, OptionWordsReachTheLibrary) {
     const std::string cut = hex("C1404040 40C2"), layout = "XXX,,XXX\n";
     const struct { std::vector<std::string> args; std::string input, pattern, output; int status; } cases[] = {
         {{"s2j", "--code", "kana", "IN", "OUT"}, hex("61B1"), "", hex("4081"), 1},
+        {{"s2j", "IN", "OUT", "--quiet", "--code", "kana"}, hex("61B1"), "", hex("4081"), 1},  // options after the files
         {{"s2j", "--code", "kana-upper", "IN", "OUT"}, hex("61B1"), "", hex("C181"), 0},
         {{"s2j", "--code", "lower", "IN", "OUT"}, hex("61B121"), "", hex("81405A"), 1},
         {{"s2j", "--code=ascii", "IN", "OUT"}, hex("5D"), "", hex("5A"), 0},
@@ -223,6 +224,8 @@ TEST_F(Cli, WrittenPathsNamingAFileReadAreRefused) {
             fs::remove(other);
         }
     }
+    const CliRun logOnOutput = run({"s2j", "--code", "kana", "--log", "OUT", "IN", "OUT"});
+    EXPECT_EQ(logOnOutput.err, "vokcli s2j: 入力側と出力側のパス名が同じです\n") << "two written paths alike";
     EXPECT_TRUE(fs::is_empty(tmp.path()));
     const std::string dashed = io.file("-in.txt");
     testutil::writeFile(dashed, hex("41"));

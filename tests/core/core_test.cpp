@@ -86,6 +86,7 @@ TEST(RecSizeBox, ReadsWhatTheBoxHolds) {
         {"", K::NotNumber, 0}, {"abc", K::NotNumber, 0}, {"12a", K::NotNumber, 0}, {".", K::NotNumber, 0},
         {"80", K::Number, 80}, {" 80 ", K::Number, 80}, {"-5", K::Number, -5}, {"2.5", K::Number, 2}, {"3.5", K::Number, 4},
         {"32760", K::Number, 32760}, {"2147483647", K::Number, 2147483647}, {"2147483648", K::Overflow, 0},
+        {"-2147483648", K::Number, std::numeric_limits<std::int32_t>::min()}, {"-2147483649", K::Overflow, 0},
         {"99999999999999999999999999", K::Overflow, 0}};
     for (const auto& c : cases) {
         const vok::RecSizeText r = vok::readRecSize(c.text);
