@@ -97,7 +97,8 @@ if(TARGET vok)
   # The library is opened at run time (libvokl.so.1), so dpkg-shlibdeps
   # cannot see it; without a platform plugin Qt cannot show the window.
   set(CPACK_DEBIAN_APP_PACKAGE_DEPENDS "${VOK_DEPENDS_ON_LIB}, qt6-qpa-plugins")
-  set(CPACK_DEBIAN_APP_PACKAGE_RECOMMENDS "fonts-noto-cjk")
+  # Japanese glyphs, and Japanese texts in Qt's own dialogs (file dialog, buttons).
+  set(CPACK_DEBIAN_APP_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n")
   set(CPACK_COMPONENT_APP_DESCRIPTION "Shift-JIS <-> Fujitsu JEF/EBCDIC file converter (desktop program)
 vok converts Shift-JIS text files on a PC to and from files of a Fujitsu
 mainframe (JEF kanji, EBCDIC), as a run of bytes or record by record with a

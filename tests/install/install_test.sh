@@ -243,6 +243,8 @@ if [ -n "$deb_build" ]; then
   check_equal "packaged vokcli RUNPATH" "[\$ORIGIN/../lib/$multiarch]" \
     "$(readelf -d "$unpacked/usr/bin/vokcli" | sed -n 's/.*(RUNPATH).*Library runpath: //p')"
   if $have_app; then
+    check "vok recommends Qt's Japanese texts" grep -q 'qt6-translations-l10n' \
+      <<<"$(dpkg-deb -f "$deb_build/vok_${deb_version}_$arch.deb" Recommends)"
     # vok opens the library at run time, from the folder it was built to find it in.
     check "packaged vok looks in ../lib/$multiarch" bash -c "strings -el '$unpacked/usr/bin/vok' | grep -qx '../lib/$multiarch'"
   fi
