@@ -294,7 +294,6 @@ VOKL_VECTOR_TARGET std::size_t convertUtf8Steps(const std::uint8_t* in, std::siz
         std::uint32_t first;  // its first character among the batch's
         std::uint32_t length;
     };
-    alignas(64) __m512i stepBytes[kBatch];
     Step steps[kBatch];
     alignas(64) std::uint32_t scalars[kLanes];
     alignas(64) std::uint16_t entries[kLanes];
@@ -334,18 +333,20 @@ VOKL_VECTOR_TARGET std::size_t convertUtf8Steps(const std::uint8_t* in, std::siz
             const __m512i bytes = table.mapLow(v);
             if ((_mm512_testn_epi8_mask(bytes, bytes) & singlesAt) != 0) break;
             // The scalars (b0 & 0x0F) << 12 | (b1 & 0x3F) << 6 | (b2 & 0x3F)
-            // through two multiply-adds, both vectors whatever the count: the
-            // next step's overwrite what lies past this one's.
-            const __m512i dense = _mm512_maskz_compress_epi8(leads | tails, v);
-            auto scalarsOf = [&](__m512i spreadBy) VOKL_VECTOR_TARGET {
-                const __m512i grouped = _mm512_maskz_permutexvar_epi8(kThreeBytesPerLane, spreadBy, dense);
-                const __m512i sixes = _mm512_maddubs_epi16(_mm512_and_si512(grouped, _mm512_set1_epi32(0x000F3F3F)),
-                                                           _mm512_set1_epi32(0x00014001));
-                return _mm512_madd_epi16(sixes, _mm512_set1_epi32(0x10000001));
-            };
-            _mm512_storeu_si512(scalars + characters, scalarsOf(spread));
-            _mm512_storeu_si512(scalars + characters + 16, scalarsOf(spreadOn));
-            _mm512_store_si512(&stepBytes[taken], bytes);
+            // through two multiply-adds, both vectors whatever their number
+            // (a branch on it would often go wrong): the next step's
+            // overwrite what lies past this one's.
+            if (leads != 0) {
+                const __m512i dense = _mm512_maskz_compress_epi8(leads | tails, v);
+                auto scalarsOf = [&](__m512i spreadBy) VOKL_VECTOR_TARGET {
+                    const __m512i grouped = _mm512_maskz_permutexvar_epi8(kThreeBytesPerLane, spreadBy, dense);
+                    const __m512i sixes = _mm512_maddubs_epi16(_mm512_and_si512(grouped, _mm512_set1_epi32(0x000F3F3F)),
+                                                               _mm512_set1_epi32(0x00014001));
+                    return _mm512_madd_epi16(sixes, _mm512_set1_epi32(0x10000001));
+                };
+                _mm512_storeu_si512(scalars + characters, scalarsOf(spread));
+                _mm512_storeu_si512(scalars + characters + 16, scalarsOf(spreadOn));
+            }
             const std::uint32_t count = static_cast<std::uint32_t>(std::popcount(leads));
             steps[taken] = {leads, singlesAt, lineFeeds, (asciiAt & inStep) | leads, characters, static_cast<std::uint32_t>(step)};
             characters += count;
@@ -382,7 +383,8 @@ VOKL_VECTOR_TARGET std::size_t convertUtf8Steps(const std::uint8_t* in, std::siz
             const Step& e = steps[s];
             const std::uint32_t count = static_cast<std::uint32_t>(std::popcount(e.leads));
             if (e.first + count > found) break;
-            __m512i bytes = _mm512_load_si512(&stepBytes[s]);
+            // ASCII mapped again: cheaper than keeping it.
+            __m512i bytes = table.mapLow(_mm512_loadu_si512(in + at));
             std::uint64_t pairs = 0, singles = 0;
             if (e.leads != 0) {
                 const __m512i looked = _mm512_loadu_si512(entries + e.first);
