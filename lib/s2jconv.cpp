@@ -253,8 +253,15 @@ VOKL_VECTOR_TARGET std::size_t convertSteps(const std::uint8_t* in, std::size_t 
 
 // UTF-8: ASCII and three-byte characters 64 bytes a step; a step that meets
 // any other character, a broken sequence or a character the table leaves to
-// the plain walk stops. Each three-byte character is written where its
-// second and third bytes were (a single byte at the second).
+// the plain walk stops. Each three-byte character's entry is written over
+// its second and third bytes: a pair keeps both, a single byte (0 and the
+// byte) the third only.
+//
+// Steps go in batches of three passes. The first classifies the steps and
+// lines up the scalars of all their three-byte characters; the second looks
+// them all up, sixteen to a gathered read, whatever step they come from (a
+// gathered read costs by its width, and a step's characters fill few whole
+// ones); the third writes the steps.
 VOKL_VECTOR_TARGET std::size_t convertUtf8Steps(const std::uint8_t* in, std::size_t size, std::uint8_t*& out,
                                                 const std::uint8_t* ascii, const std::uint16_t* threeByte,
                                                 bool shiftCodes, VectorState& state) {
@@ -271,121 +278,135 @@ VOKL_VECTOR_TARGET std::size_t convertUtf8Steps(const std::uint8_t* in, std::siz
         }
     }
     const __m512i spread = _mm512_load_si512(order[0]), spreadOn = _mm512_load_si512(order[1]);
-    // The entry of lane j (bytes 4j + 2 and 4j + 3 of the words read) for
-    // 32 lanes over two vectors of words.
-    alignas(64) std::uint8_t low[64], high[64];
-    for (int j = 0; j < 32; ++j) low[j] = static_cast<std::uint8_t>(4 * j + 2), high[j] = static_cast<std::uint8_t>(4 * j + 3);
-    const __m512i entryLow = _mm512_load_si512(low), entryHigh = _mm512_load_si512(high);
+    // The entries (the upper halves of the words read) of 32 lanes over two
+    // vectors of words, in 16-bit lanes.
+    alignas(64) std::uint16_t upper[32];
+    for (int j = 0; j < 32; ++j) upper[j] = static_cast<std::uint16_t>(2 * j + 1);
+    const __m512i entryOrder = _mm512_load_si512(upper);
+
+    constexpr int kBatch = 32;
+    constexpr int kMostPerStep = 21;  // three-byte characters in 64 bytes
+    // A step's scalars are stored as two whole vectors, its entries read
+    // as one: room for the last step's.
+    constexpr int kLanes = kBatch * kMostPerStep + 32;
+    struct Step {
+        std::uint64_t leads, singlesAt, lineFeeds, characters;
+        std::uint32_t first;  // its first character among the batch's
+        std::uint32_t length;
+    };
+    Step steps[kBatch];
+    alignas(64) std::uint32_t scalars[kLanes];
+    alignas(64) std::uint16_t entries[kLanes];
+
     std::uint8_t* o = out;
     std::size_t at = 0;
     std::uint64_t kanjiRun = state.kanjiRun ? 1 : 0;
     std::int64_t lineFeedCount = state.lineFeeds;
     std::int64_t column = state.column;
-    // A step's output is written once the next step's table reads are on
-    // their way, so that their wait overlaps the writing.
-    struct Pending {
-        __m512i bytes, words0, words1;
-        std::uint64_t leads, pairs, singlesAt, lineFeeds, characters;
-        std::uint32_t singleLanes;
-    };
-    bool pending = false;
-    Pending done{};
-    auto emit = [&](const Pending& e) VOKL_VECTOR_TARGET {
-        __m512i bytes = e.bytes;
-        if (e.leads != 0) {
-            // Pairs write both bytes, single bytes the second byte only.
-            const __m512i second = _mm512_permutex2var_epi8(e.words0, entryHigh, e.words1);
-            const __m512i first =
-                _mm512_mask_mov_epi8(_mm512_permutex2var_epi8(e.words0, entryLow, e.words1), e.singleLanes, second);
-            bytes = _mm512_mask_expand_epi8(bytes, e.leads << 1, first);
-            bytes = _mm512_mask_expand_epi8(bytes, e.leads << 2, second);
-        }
-        o = writer.write(o, bytes, e.singlesAt | (e.leads << 1) | (e.pairs << 2), e.singlesAt | (e.leads << 1),
-                         e.pairs << 1, shiftCodes, kanjiRun);
-        // Columns count characters: a line feed starts the count again.
-        if (e.lineFeeds != 0) {
-            lineFeedCount += std::popcount(e.lineFeeds);
-            column = std::popcount(e.characters & ~(~std::uint64_t{0} >> std::countl_zero(e.lineFeeds)));
-        } else {
-            column += std::popcount(e.characters);
-        }
-    };
-    while (size - at >= kVectorStep) {
-        const __m512i v = _mm512_loadu_si512(in + at);
-        const std::uint64_t asciiAt = ~_mm512_movepi8_mask(v);
-        const std::uint64_t continuations =
-            _mm512_cmpeq_epi8_mask(_mm512_and_si512(v, _mm512_set1_epi8(static_cast<char>(0xC0))), _mm512_set1_epi8(static_cast<char>(0x80)));
-        std::uint64_t leads =
-            _mm512_cmpeq_epi8_mask(_mm512_and_si512(v, _mm512_set1_epi8(static_cast<char>(0xF0))), _mm512_set1_epi8(static_cast<char>(0xE0)));
-        // A character cut by the step's end starts the next step.
-        std::uint64_t taken = ~std::uint64_t{0};
-        std::size_t step = kVectorStep;
-        if (const std::uint64_t late = leads >> 62; late != 0) {
-            step = kVectorStep - ((late & 1) != 0 ? 2 : 1);
-            taken = (std::uint64_t{1} << step) - 1;
-            leads &= taken;
-        }
-        const std::uint64_t tails = (leads << 1) | (leads << 2);
-        if (((asciiAt | continuations | leads) & taken) != taken || (tails & ~continuations) != 0 ||
-            (continuations & taken & ~tails) != 0)
-            break;
-        const std::uint64_t lineFeeds = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(kLineFeed)) & taken;
-        const std::uint64_t returns = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(kCarriageReturn)) & taken;
-        const std::uint64_t singlesAt = asciiAt & taken & ~lineFeeds & ~returns;
-        __m512i bytes = table.mapLow(v);
-        if ((_mm512_testn_epi8_mask(bytes, bytes) & singlesAt) != 0) break;
-        std::uint64_t pairs = 0;
-        Pending current{};
-        if (leads != 0) {
-            // At most 21 characters. Their scalars
-            // (b0 & 0x0F) << 12 | (b1 & 0x3F) << 6 | (b2 & 0x3F) through two
-            // multiply-adds; which of them are single bytes (half-width
-            // katakana) follows from the scalars, so where the output goes
-            // need not wait for the table.
-            const unsigned count = static_cast<unsigned>(std::popcount(leads));
-            const __m512i dense = _mm512_maskz_compress_epi8(leads | tails, v);
-            auto scalarsOf = [&](__m512i from) VOKL_VECTOR_TARGET {
-                const __m512i grouped = _mm512_maskz_permutexvar_epi8(kThreeBytesPerLane, from, dense);
-                const __m512i sixes = _mm512_maddubs_epi16(_mm512_and_si512(grouped, _mm512_set1_epi32(0x000F3F3F)),
-                                                           _mm512_set1_epi32(0x00014001));
-                return _mm512_madd_epi16(sixes, _mm512_set1_epi32(0x10000001));
-            };
-            auto kanaOf = [&](__m512i scalars, __mmask16 lanes) VOKL_VECTOR_TARGET {
-                return _mm512_mask_cmple_epu32_mask(lanes, _mm512_sub_epi32(scalars, _mm512_set1_epi32(kFirstKana)),
-                                                    _mm512_set1_epi32(kLastKana - kFirstKana));
-            };
-            const __mmask16 lanes0 = static_cast<__mmask16>(count >= 16 ? 0xFFFFu : (1u << count) - 1);
-            const __m512i scalars0 = scalarsOf(spread);
-            std::uint32_t singleLanes = kanaOf(scalars0, lanes0);
-            const __m512i words0 = gatherWords<2>(scalars0, std::min(count, 16u), threeByte);
-            std::uint32_t found = _mm512_test_epi32_mask(words0, _mm512_set1_epi32(static_cast<int>(0xFFFF0000u)));
-            __m512i words1 = _mm512_setzero_si512();
-            if (count > 16) {
-                const __mmask16 lanes1 = static_cast<__mmask16>((1u << (count - 16)) - 1);
-                const __m512i scalars1 = scalarsOf(spreadOn);
-                singleLanes |= static_cast<std::uint32_t>(kanaOf(scalars1, lanes1)) << 16;
-                words1 = gatherWords<2>(scalars1, count - 16, threeByte);
-                found |= static_cast<std::uint32_t>(_mm512_test_epi32_mask(words1, _mm512_set1_epi32(static_cast<int>(0xFFFF0000u)))) << 16;
+    for (bool going = true; going;) {
+        // Pass 1.
+        int taken = 0;
+        std::uint32_t characters = 0;
+        std::size_t from = at;
+        while (taken < kBatch && size - from >= kVectorStep) {
+            const __m512i v = _mm512_loadu_si512(in + from);
+            const std::uint64_t asciiAt = ~_mm512_movepi8_mask(v);
+            // 80..BF, the only bytes below -64 as signed.
+            const std::uint64_t continuations = _mm512_cmplt_epi8_mask(v, _mm512_set1_epi8(-64));
+            std::uint64_t leads = _mm512_cmpeq_epi8_mask(_mm512_and_si512(v, _mm512_set1_epi8(static_cast<char>(0xF0))),
+                                                         _mm512_set1_epi8(static_cast<char>(0xE0)));
+            // A character cut by the step's end starts the next step.
+            std::uint64_t inStep = ~std::uint64_t{0};
+            std::size_t step = kVectorStep;
+            if (const std::uint64_t late = leads >> 62; late != 0) {
+                step = kVectorStep - ((late & 1) != 0 ? 2 : 1);
+                inStep = (std::uint64_t{1} << step) - 1;
+                leads &= inStep;
             }
-            const std::uint32_t lanes = (std::uint32_t{1} << count) - 1;
-            if (found != lanes) break;
-            pairs = _pdep_u64(lanes & ~singleLanes, leads);
-            current.words0 = words0;
-            current.words1 = words1;
-            current.singleLanes = singleLanes;
+            const std::uint64_t tails = (leads << 1) | (leads << 2);
+            if (((asciiAt | continuations | leads) & inStep) != inStep || (tails & ~continuations) != 0 ||
+                (continuations & inStep & ~tails) != 0)
+                break;
+            const std::uint64_t lineFeeds = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(kLineFeed)) & inStep;
+            const std::uint64_t returns = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(kCarriageReturn)) & inStep;
+            const std::uint64_t singlesAt = asciiAt & inStep & ~lineFeeds & ~returns;
+            const __m512i bytes = table.mapLow(v);
+            if ((_mm512_testn_epi8_mask(bytes, bytes) & singlesAt) != 0) break;
+            // The scalars (b0 & 0x0F) << 12 | (b1 & 0x3F) << 6 | (b2 & 0x3F)
+            // through two multiply-adds, both vectors whatever their number
+            // (a branch on it would often go wrong): the next step's
+            // overwrite what lies past this one's.
+            if (leads != 0) {
+                const __m512i dense = _mm512_maskz_compress_epi8(leads | tails, v);
+                auto scalarsOf = [&](__m512i spreadBy) VOKL_VECTOR_TARGET {
+                    const __m512i grouped = _mm512_maskz_permutexvar_epi8(kThreeBytesPerLane, spreadBy, dense);
+                    const __m512i sixes = _mm512_maddubs_epi16(_mm512_and_si512(grouped, _mm512_set1_epi32(0x000F3F3F)),
+                                                               _mm512_set1_epi32(0x00014001));
+                    return _mm512_madd_epi16(sixes, _mm512_set1_epi32(0x10000001));
+                };
+                _mm512_storeu_si512(scalars + characters, scalarsOf(spread));
+                _mm512_storeu_si512(scalars + characters + 16, scalarsOf(spreadOn));
+            }
+            const std::uint32_t count = static_cast<std::uint32_t>(std::popcount(leads));
+            steps[taken] = {leads, singlesAt, lineFeeds, (asciiAt & inStep) | leads, characters, static_cast<std::uint32_t>(step)};
+            characters += count;
+            from += step;
+            ++taken;
         }
-        if (pending) emit(done);
-        current.bytes = bytes;
-        current.leads = leads;
-        current.pairs = pairs;
-        current.singlesAt = singlesAt;
-        current.lineFeeds = lineFeeds;
-        current.characters = (asciiAt & taken) | leads;
-        done = current;
-        pending = true;
-        at += step;
+        going = taken == kBatch;
+        // Pass 2: an entry is found where it is not 0. Characters from the
+        // first one without are left, with their step and those after it.
+        std::uint32_t found = characters;
+        for (std::uint32_t j = 0; j < characters; j += 32) {
+            const std::uint32_t left = characters - j;
+            const __mmask16 lanes0 = static_cast<__mmask16>(left >= 16 ? 0xFFFFu : (1u << left) - 1);
+            const __m512i someEntry = _mm512_set1_epi32(static_cast<int>(0xFFFF0000u));
+            const __m512i words0 =
+                _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), lanes0, _mm512_load_si512(scalars + j), threeByte, 2);
+            std::uint32_t missing = lanes0 & ~_mm512_test_epi32_mask(words0, someEntry);
+            __m512i words1 = _mm512_setzero_si512();
+            if (left > 16) {
+                const __mmask16 lanes1 = static_cast<__mmask16>(left >= 32 ? 0xFFFFu : (1u << (left - 16)) - 1);
+                words1 = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), lanes1, _mm512_load_si512(scalars + j + 16),
+                                                     threeByte, 2);
+                missing |= static_cast<std::uint32_t>(lanes1 & ~_mm512_test_epi32_mask(words1, someEntry)) << 16;
+            }
+            _mm512_store_si512(entries + j, _mm512_permutex2var_epi16(words0, entryOrder, words1));
+            if (missing != 0) {
+                found = j + static_cast<std::uint32_t>(std::countr_zero(missing));
+                going = false;
+                break;
+            }
+        }
+        // Pass 3.
+        for (int s = 0; s < taken; ++s) {
+            const Step& e = steps[s];
+            const std::uint32_t count = static_cast<std::uint32_t>(std::popcount(e.leads));
+            if (e.first + count > found) break;
+            // ASCII mapped again: cheaper than keeping it.
+            __m512i bytes = table.mapLow(_mm512_loadu_si512(in + at));
+            std::uint64_t pairs = 0, singles = 0;
+            if (e.leads != 0) {
+                const __m512i looked = _mm512_loadu_si512(entries + e.first);
+                // A single byte's entry is 0 and the byte (a pair never starts with 0).
+                const std::uint32_t singleLanes = _mm512_testn_epi16_mask(looked, _mm512_set1_epi16(0x00FF));
+                const std::uint32_t lanes = static_cast<std::uint32_t>((std::uint64_t{1} << count) - 1);
+                pairs = _pdep_u64(lanes & ~singleLanes, e.leads);
+                singles = e.leads & ~pairs;
+                bytes = _mm512_mask_expand_epi8(bytes, (e.leads << 1) | (e.leads << 2), looked);
+            }
+            o = writer.write(o, bytes, e.singlesAt | (pairs << 1) | (e.leads << 2), e.singlesAt | (pairs << 1) | (singles << 2),
+                             pairs << 1, shiftCodes, kanjiRun);
+            // Columns count characters: a line feed starts the count again.
+            if (e.lineFeeds != 0) {
+                lineFeedCount += std::popcount(e.lineFeeds);
+                column = std::popcount(e.characters & ~(~std::uint64_t{0} >> std::countl_zero(e.lineFeeds)));
+            } else {
+                column += std::popcount(e.characters);
+            }
+            at += e.length;
+        }
     }
-    if (pending) emit(done);
     state = {kanjiRun != 0, lineFeedCount, state.lastLineFeed, column};
     out = o;
     return at;
