@@ -117,15 +117,16 @@ TEST(CopybookRead, Entries) {
          "05 D OCCURS 3 PIC X JUST RIGHT.\n05 E PIC ZZ9 BLANK WHEN ZERO VALUE ZERO.\n05 F PIC X9A.\n05 G COMPUTATIONAL-3 PIC 9.\n",
          -4, "1 r 0 0 | 5 a X 6 | 5 B C 5 | 5 c X 2 | 5 D X 1x3 | 5 E X 3 | 5 F X 3 | 5 G C 1",
          binary("05 c VALUE +4 COMP-5 PIC S9(4).")},
-        // Fixed format: any sequence area, comments, debugging lines, a continued literal and word, and the
+        // Fixed format: any sequence area, comments (a blank line and a floating one before a continuation), debugging lines, a continued literal and word, and the
         // identification area on a line that does not end the entry.
-        {fixed({" 01  REC.", "* COMMENT", "     05  MSG  PIC X(40) VALUE 'ONE. TWO", "-        'THREE.'.",
+        {fixed({" 01  REC.", "* COMMENT", "     05  MSG  PIC X(40) VALUE 'ONE. TWO", "", "     *> NOTE", "-        'THREE.'.",
                 "D    05  DBG  PIC X(9).", "/", "     05  K  PIC 9(4) COMP-", "-        3.", "     05  R  REDEFINES",
                 "         K  PIC X(3)."}),
          0, "1 REC 0 0 | 5 MSG X 40 | 5 K C 4 S | 5 R X 3=K D", ""},
         // Tabs to the next multiple of 8 columns (here up to the identification area), a line of only a
-        // sequence area; Ctrl-Z ends the file.
-        {"\t 01 R.\n000020\n\t 05 A PIC X(5)" + std::string(50, ' ') + "SEQ00030\n\t     VALUE 'X'.\n\x1a 05 B PIC Q.\n", 0,
+        // sequence area; Ctrl-Z ends the file, also what follows in later blocks.
+        {"\t 01 R.\n000020\n\t 05 A PIC X(5)" + std::string(50, ' ') + "SEQ00030\n\t     VALUE 'X'.\x1a 05 B PIC Q.\n" +
+             std::string(5000, 'Z') + "\n05 C PIC Q.\n", 0,
          "1 R 0 0 | 5 A X 5", ""},
         // Edited pictures are text of their display size, each symbol with its repeat count.
         {"05 A PIC -ZZZ,ZZ9.99.\n05 B PIC +9(3).99.\n05 C PIC $$,$$9.99CR.\n05 D PIC **9DB.\n05 E PIC X(3)BX(2).\n"
@@ -152,8 +153,8 @@ TEST(CopybookRead, Entries) {
              notice("INDEXは現在サポートしていません", "05 F INDEX.") + notice("COMP-1は現在サポートしていません", "05 G COMP-1.")},
         {"05 A PIC X(3) VALUE ALL '*'.\n05 B PIC X VALUE HIGH-VALUES.\n05 C PIC X(4) VALUE 'IT''S' SYNC.\n"
          "05 D PIC X VALUE X'41'.\n 88 D-OK VALUES ARE 'A' THRU 'C' 'X'.\n05 E PIC 9V9 VALUE 1.5.\n05 F PIC S9 VALUE -1.\n"
-         "05 G PIC V9 VALUE .5\n  COMP-3.\n",
-         0, "5 A X 3 | 5 B X 1 | 5 C X 4 | 5 D X 1 | 88 D-OK 0 0 | 5 E 9 1V1 | 5 F S 1 | 5 G C 0V1", ""},
+         " 88 F-SET VALUES 1 -1 +1.\n05 G PIC V9 VALUE .5\n  COMP-3.\n",
+         0, "5 A X 3 | 5 B X 1 | 5 C X 4 | 5 D X 1 | 88 D-OK 0 0 | 5 E 9 1V1 | 5 F S 1 | 88 F-SET 0 0 | 5 G C 0V1", ""},
         // Entries without a name; a REDEFINES name on the next line; chains of REDEFINES; names in any case.
         {"01 R.\n05 PIC X(3).\n05 B.\n10 PIC 9.\n05 REDEFINES B PIC X.\n05 A PIC X(4).\n05 C REDEFINES\n   A PIC 9(4).\n"
          "05 D REDEFINES C PIC X(2).\n05 fld-e PIC X.\n05 F REDEFINES FLD-E PIC 9.\n",
