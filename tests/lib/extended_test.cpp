@@ -122,7 +122,7 @@ TEST(Utf8, EveryCharacterRoundTripsThroughJef) {
 // Invalid and unmapped input is replaced as unmapped Shift-JIS is, and reported with its line and column in characters;
 // a byte order mark is passed over.
 TEST(Utf8, ConversionErrors) {
-    const struct { std::string text; int code; const char* jef; std::int32_t rc; std::vector<std::string> lines; } cases[] = {
+    const struct { std::string text; int code; std::string jef; std::int32_t rc; std::vector<std::string> lines; } cases[] = {
         {"\xEF\xBB\xBF" "A漢\r\nｱ", 1, "C128B4C12981", 1, {}},
         {"A😀B", 4, "C1284040 29C2", -1, {"UTF-8->JEF 変換エラー(U+1F600,行=1,桁=2)"}},
         {"漢x\n\xED\xA0\x80", 1, "28B4C12940404040", -1,
@@ -132,6 +132,16 @@ TEST(Utf8, ConversionErrors) {
         {"\xC0\xAF\xFF", 4, "404040", -1,
          {"UTF-8->JEF 変換エラー(不正なバイト=0xc0,行=1,桁=1)", "UTF-8->JEF 変換エラー(不正なバイト=0xaf,行=1,桁=2)",
           "UTF-8->JEF 変換エラー(不正なバイト=0xff,行=1,桁=3)"}},
+        // A sequence cut short by a letter, where a whole step of text follows.
+        {"漢\xE3\x81" "B" + std::string(64, 'x'), 4, "28B4C129 40 C2" + testutil::replaceAll(std::string(64, 'x'), {{"x", "A7"}}), -1,
+         {"UTF-8->JEF 変換エラー(不正なバイト=0xe3,行=1,桁=2)"}},
+        // Overlong three- and four-byte forms are invalid; the characters just past them are not.
+        {"\xE0\x9F\xBF\xE1\x80\x80\xF0\x8F\xBF\xBF\xF1\x80\x80\x80", 4, "404040 284040 29 40404040 284040 29", -1,
+         {"UTF-8->JEF 変換エラー(不正なバイト=0xe0,行=1,桁=1)", "UTF-8->JEF 変換エラー(不正なバイト=0x9f,行=1,桁=2)",
+          "UTF-8->JEF 変換エラー(不正なバイト=0xbf,行=1,桁=3)", "UTF-8->JEF 変換エラー(U+1000,行=1,桁=4)",
+          "UTF-8->JEF 変換エラー(不正なバイト=0xf0,行=1,桁=5)", "UTF-8->JEF 変換エラー(不正なバイト=0x8f,行=1,桁=6)",
+          "UTF-8->JEF 変換エラー(不正なバイト=0xbf,行=1,桁=7)", "UTF-8->JEF 変換エラー(不正なバイト=0xbf,行=1,桁=8)",
+          "UTF-8->JEF 変換エラー(U+40000,行=1,桁=9)"}},
         {"①¬é", 4, "2877C940404040 29", -1, {"UTF-8->JEF 変換エラー(U+00AC,行=1,桁=2)", "UTF-8->JEF 変換エラー(U+00E9,行=1,桁=3)"}}};
     for (const auto& c : cases) {
         Call call;
