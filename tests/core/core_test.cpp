@@ -143,6 +143,7 @@ TEST(LogToUtf8, Decodes) {
         {"x\x82", {}, "x\xEF\xBF\xBD"},
         {"\x85\x40" + logLines("漢字"), {}, "\xEF\xBF\xBD@漢字"},  // an unassigned pair keeps what follows
         {"\x81\x5B[x]", {"["}, "ー[x]"},  // a path matches only at a character's start
+        {"\x81@x", {"@x"}, "\xE3\x80\x80x"}, {"\x81~x", {"~x"}, "\xC3\x97x"}, {"\x81\x7F山", {"\x7F山"}, "\xEF\xBF\xBD\x7F山"},
         {logLines("メモリ不足です\n"), {""}, "メモリ不足です\n"},
         // Trail bytes run 0x40 to 0xFC without 0x7F.
         {"\x81\x40\x81\x7E\x81\xFC\x81\x7F\x81\x3F", {}, "\xE3\x80\x80\xC3\x97\xE2\x97\xAF\xEF\xBF\xBD\x7F\xEF\xBF\xBD?"},
