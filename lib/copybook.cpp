@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "messages.h"
+#include "tbluni.h"
 
 namespace vokl {
 
@@ -999,6 +1000,16 @@ std::string fileIdentity(const std::string& path) {
     return ec ? path : canonical.string();
 }
 
+// A file name as a copybook spells it: Linux names files in UTF-8, copybooks
+// name their members in Shift-JIS.
+std::string copybookSpelling(const std::string& file) {
+#ifndef _WIN32
+    std::string sjis;
+    if (utf8ToCp932(file, sjis)) return sjis;
+#endif
+    return file;
+}
+
 // The member as a file beside the copybook that names it: the name itself or
 // with .cpy, .cob or .cbl, in any case (the exact spelling first).
 std::optional<std::string> findMember(const std::string& includer, const std::string& name) {
@@ -1016,7 +1027,7 @@ std::optional<std::string> findMember(const std::string& includer, const std::st
         if (!it->is_regular_file(typeError)) continue;
         std::string file, path;
         try {
-            file = it->path().filename().string();
+            file = copybookSpelling(it->path().filename().string());
             path = it->path().string();
         } catch (const std::system_error&) {
             continue;  // a name the code page cannot spell is not the member

@@ -99,6 +99,7 @@ TEST(CopybookRead, Entries) {
         {"05 K REDEFINES .\n", -3, "", refused("REDEFINES句の後ろにデータ名が記述されていません", "05 K REDEFINES .")},
         {"05 C PIC 9(19) COMP-3.\n", -3, "", refused("COMP-3項目の長さが18を超えています", "05 C PIC 9(19) COMP-3.")},
         {"05 A PIC SX.\n", -3, "", refused("S(サイン付き)の後に9がありません", "05 A PIC SX.")},
+        {"05 A PIC X(3) PIC 9(2).\n", 0, "5 A 9 2", ""},  // a second PICTURE clause replaces the first
         {"05 A PIC S9 PIC S9.\n", -3, "", refused("S(サイン)の後にS(サイン)が指定されています", "05 A PIC S9 PIC S9.")},
         {"05 A PIC X(3)Z.\n", -3, "", refused(kCombination, "05 A PIC X(3)Z.")},
         {"05 A PIC 9V9V9.\n", -3, "", refused(kCombination, "05 A PIC 9V9V9.")},
@@ -123,6 +124,9 @@ TEST(CopybookRead, Entries) {
                 "D    05  DBG  PIC X(9).", "/", "     05  K  PIC 9(4) COMP-", "-        3.", "     05  R  REDEFINES",
                 "         K  PIC X(3)."}),
          0, "1 REC 0 0 | 5 MSG X 40 | 5 K C 4 S | 5 R X 3=K D", ""},
+        // A line past column 80 is no fixed-format line: the copybook is read freely.
+        {"000010 01 R.\n000020 05 A PIC X(3)" + std::string(52, ' ') + "IDENT0001\n000030     VALUE 'A'.\n", -3, "1 R 0 0",
+         refused(kKeyword, " 05 A PIC X(3)" + std::string(52, ' ') + "IDENT0001")},
         // Tabs to the next multiple of 8 columns (here up to the identification area), a line of only a
         // sequence area; Ctrl-Z ends the file, also what follows in later blocks.
         {"\t 01 R.\n000020\n\t 05 A PIC X(5)" + std::string(50, ' ') + "SEQ00030\n\t     VALUE 'X'.\x1a 05 B PIC Q.\n" +
@@ -165,8 +169,8 @@ TEST(CopybookRead, Entries) {
         {"01 R.\n05 N PIC 99.\n05 T OCCURS 1 TO 5 TIMES DEPENDING ON N IN R\n   ASCENDING KEY IS T1 INDEXED BY I1 PIC X.\n", -4,
          "1 R 0 0 | 5 N 9 2 | 5 T X 1x5",
          notice("OCCURS DEPENDING ONは最大の反復回数で出力しました", "05 T OCCURS 1 TO 5 TIMES DEPENDING ON N IN R")},
-        {"01 R.\nEJECT\n05 A PIC X. *> A NOTE\n66 AA RENAMES A.\n78 K VALUE 1.5\n  .\n05 B PIC X *> INLINE\n  VALUE 'Y'.\nSKIP1\n",
-         0, "1 R 0 0 | 5 A X 1 | 5 B X 1", ""},
+        {"01 R.\nEJECT\n05 A PIC X. *> A NOTE\n66 AA RENAMES A.\n78 K VALUE 1.5\n  .\n05 B PIC X *> INLINE\n  VALUE 'Y'.\nSKIP1\n05 C PIC X *>\n  VALUE 'Z'.\n",
+         0, "1 R 0 0 | 5 A X 1 | 5 B X 1 | 5 C X 1", ""},
         {"05 T OCCURS 2 DEPENDING.\n", -3, "",
          notice("OCCURS DEPENDING ONは最大の反復回数で出力しました", "05 T OCCURS 2 DEPENDING.") +
              refused("DEPENDING ONの後ろにデータ名が記述されていません", "05 T OCCURS 2 DEPENDING.")},
@@ -190,6 +194,7 @@ TEST(CopybookRead, CopyMembers) {
         {"01 R.\nCOPY M.\n", 0, "1 R 0 0 | 5 M X 1", "",
          {{"M.cbl", "05 W PIC 9.\n"}, {"m", "05 L PIC X.\n"}, {"M", "05 M PIC X.\n"}, {"mm", "05 K PIC X.\n"}}},
         {"01 R.\nCOPY M", 0, "1 R 0 0 | 5 M X 1", "", {{"M", "05 M PIC X.\n"}}},  // the file's end closes the statement
+        {testutil::sjis("01 R.\nCOPY 顧客.\n"), 0, "1 R 0 0 | 5 K X 1", "", {{"顧客.cpy", "05 K PIC X.\n"}}},
         {"01 R.\nCOPY NOPE.\n", -3, "1 R 0 0", refused("COPYの登録集原文[NOPE]が見つかりません", "COPY NOPE.")},
         {"COPY\n  .\n", -3, "", refused("COPYの後ろに登録集原文名が記述されていません", ".")},
         {"COPY A REPLACING ==X== BY ==Y==.\n", -3, "",
