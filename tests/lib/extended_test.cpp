@@ -136,12 +136,12 @@ TEST(Utf8, ConversionErrors) {
         {"漢\xE3\x81" "B" + std::string(64, 'x'), 4, "28B4C129 40 C2" + testutil::replaceAll(std::string(64, 'x'), {{"x", "A7"}}), -1,
          {"UTF-8->JEF 変換エラー(不正なバイト=0xe3,行=1,桁=2)"}},
         // Overlong three- and four-byte forms are invalid; the characters just past them are not.
-        {"\xE0\x9F\xBF\xE1\x80\x80\xF0\x8F\xBF\xBF\xF1\x80\x80\x80", 4, "404040 284040 29 40404040 284040 29", -1,
+        {"\xE0\x9F\xBF\xE1\x80\x80\xF0\x8F\xBF\xBF\xF0\x90\x80\x80\xF1\x80\x80\x80", 4, "404040 284040 29 40404040 2840404040 29", -1,
          {"UTF-8->JEF 変換エラー(不正なバイト=0xe0,行=1,桁=1)", "UTF-8->JEF 変換エラー(不正なバイト=0x9f,行=1,桁=2)",
           "UTF-8->JEF 変換エラー(不正なバイト=0xbf,行=1,桁=3)", "UTF-8->JEF 変換エラー(U+1000,行=1,桁=4)",
           "UTF-8->JEF 変換エラー(不正なバイト=0xf0,行=1,桁=5)", "UTF-8->JEF 変換エラー(不正なバイト=0x8f,行=1,桁=6)",
           "UTF-8->JEF 変換エラー(不正なバイト=0xbf,行=1,桁=7)", "UTF-8->JEF 変換エラー(不正なバイト=0xbf,行=1,桁=8)",
-          "UTF-8->JEF 変換エラー(U+40000,行=1,桁=9)"}},
+          "UTF-8->JEF 変換エラー(U+10000,行=1,桁=9)", "UTF-8->JEF 変換エラー(U+40000,行=1,桁=10)"}},
         {"①¬é", 4, "2877C940404040 29", -1, {"UTF-8->JEF 変換エラー(U+00AC,行=1,桁=2)", "UTF-8->JEF 変換エラー(U+00E9,行=1,桁=3)"}}};
     for (const auto& c : cases) {
         Call call;
