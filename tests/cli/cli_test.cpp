@@ -227,9 +227,8 @@ TEST_F(Cli, WrittenPathsNamingAFileReadAreRefused) {
     const CliRun logOnOutput = run({"s2j", "--code", "kana", "--log", "OUT", "IN", "OUT"});
     EXPECT_EQ(logOnOutput.err, "vokcli s2j: 入力側と出力側のパス名が同じです\n") << "two written paths alike";
     EXPECT_TRUE(fs::is_empty(tmp.path()));
-    const std::string dashed = io.file("-in.txt");
-    testutil::writeFile(dashed, hex("41"));
-    EXPECT_EQ(run({"s2j", "--code", "kana", "--", dashed, "OUT"}).status, 0) << "-- ends the options";
+    testutil::writeFile((work.path() / "-in.txt").string(), hex("41"));  // in the program's working folder
+    EXPECT_EQ(run({"s2j", "--code", "kana", "--", "-in.txt", "OUT"}).status, 0) << "-- ends the options";
 }
 
 }  // namespace
