@@ -118,8 +118,9 @@ TEST(CopybookRead, Entries) {
          "05 D OCCURS 3 PIC X JUST RIGHT.\n05 E PIC ZZ9 BLANK WHEN ZERO VALUE ZERO.\n05 F PIC X9A.\n05 G COMPUTATIONAL-3 PIC 9.\n",
          -4, "1 r 0 0 | 5 a X 6 | 5 B C 5 | 5 c X 2 | 5 D X 1x3 | 5 E X 3 | 5 F X 3 | 5 G C 1",
          binary("05 c VALUE +4 COMP-5 PIC S9(4).")},
-        // Fixed format: any sequence area, comments (a blank line and a floating one before a continuation), debugging lines, a continued literal and word, and the
-        // identification area on a line that does not end the entry.
+        // Fixed format: any sequence area, comments (a blank line and a floating one before a continuation),
+        // debugging lines, a continued literal and word, and the identification area on a line that does not end
+        // the entry.
         {fixed({" 01  REC.", "* COMMENT", "     05  MSG  PIC X(40) VALUE 'ONE. TWO", "", "     *> NOTE", "-        'THREE.'.",
                 "D    05  DBG  PIC X(9).", "/", "     05  K  PIC 9(4) COMP-", "-        3.", "     05  R  REDEFINES",
                 "         K  PIC X(3)."}),

@@ -315,11 +315,13 @@ TEST_P(J2sPattern, MatchesTheReferenceOnRandomInput) {
     std::mt19937 rng(static_cast<unsigned>(std::hash<std::string_view>{}(text)));  // other bytes for each pattern
     int compared = 0, trick = 0;
     {
-        // The last size holds letters only: long records then often take the vector walk whole.
-        for (std::size_t size : {1, 2, 39, 40, 117, 2000, 700}) {
-            const Bytes input = randomInput(rng, size, size == 700 ? std::array<unsigned, 6>{0, 0, 0, 0, 0, 1000}
-                                                       : size % 2  ? std::array<unsigned, 6>{60, 20, 170, 250, 0, 500}
-                                                                   : std::array<unsigned, 6>{4, 6, 290, 400, 100, 200});
+        using Weights = std::array<unsigned, 6>;
+        const Weights manyShifts{60, 20, 170, 250, 0, 500}, fewShifts{4, 6, 290, 400, 100, 200};
+        const Weights letters{0, 0, 0, 0, 0, 1000};  // long records then often take the vector walk whole
+        const std::pair<std::size_t, Weights> inputs[] = {{1, manyShifts}, {2, fewShifts}, {39, manyShifts}, {40, fewShifts},
+                                                          {117, manyShifts}, {2000, fewShifts}, {700, letters}};
+        for (const auto& [size, weights] : inputs) {
+            const Bytes input = randomInput(rng, size, weights);
             for (std::int32_t trim = 0; trim < 16; ++trim) {
                 const bool keep = std::popcount(static_cast<unsigned>(trim)) % 2;
                 const std::int32_t recordLength = (trim >> 1) & 1;
